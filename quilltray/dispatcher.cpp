@@ -1,0 +1,4 @@
+#include "dispatcher.h"
+
+// Nothing to serve yet.
+int RunDispatcher() { return 0; }
