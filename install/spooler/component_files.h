@@ -1,0 +1,20 @@
+// The component files: which set, where they go, copying them, and their build numbers.
+#pragma once
+#include <windows.h>
+
+#include "../control/install_context.h"
+
+// Room for a full destination path: MAX_PATH plus 4, the terminator included.
+const int ComponentPathUnits = 264;
+
+// Chooses the 64-bit or 32-bit set and finds the spooler's driver directory.
+void SelectComponents(InstallContext& context, BYTE use64Bit);
+// Copies ModuleDirectory\fileName into targetDirectory. destinationPath, when given, has room for
+// ComponentPathUnits and receives the full destination path. reportErrors (0 or 1) decides whether
+// a source or destination that can't be opened is logged as an error. S_OK or E_FAIL.
+HRESULT CopyComponentFile(InstallContext& context, const WCHAR* targetDirectory, const WCHAR* fileName, WCHAR* destinationPath,
+                          BYTE reportErrors);
+// Creates or truncates the file for writing, retrying while it is locked (about 10 s at most).
+HANDLE CreateDestinationFile(InstallContext& context, const WCHAR* path);
+// The last component of the file's product version (0 to 65535), or -1 without a version resource.
+int GetFileBuildNumber(const WCHAR* path);

@@ -1,0 +1,21 @@
+// Port monitors and printer drivers as the spooler lists them.
+#pragma once
+#include <windows.h>
+
+#include "../control/install_context.h"
+
+// A two-call enumeration's result. Entries is a zero-filled fixed global-memory block holding the
+// records and then their strings; the asker frees it with GlobalFree. Null Entries is empty.
+struct EnumerationResult {
+  BYTE* Entries;
+  DWORD Level;  // 2 for monitors, 6 for printer drivers
+  DWORD Count;
+};
+
+EnumerationResult EnumerateMonitors(InstallContext& context);
+// Index of the first record named exactly "Quillstack:", or -1 (levels 1 and 2).
+int FindPortMonitor(const EnumerationResult& result);
+void ListMonitors(InstallContext& context, const EnumerationResult& result);
+EnumerationResult EnumerateDrivers(const WCHAR* environment);
+// Index of the first record named exactly "Quillstack printer", or -1 (levels 1 to 6).
+int FindPrinterDriver(const EnumerationResult& result);

@@ -1,0 +1,24 @@
+// The Windows print spooler service, through the Service Control Manager.
+#pragma once
+#include <windows.h>
+
+#include "../control/install_context.h"
+
+// Makes sure the spooler runs, starting it if needed. False after a failure to open the manager
+// or the service, or to start it.
+bool CheckSpooler(InstallContext& context);
+// Starts the service and polls (50 x 200 ms) until it runs. Logs nothing.
+bool StartSpoolerAndWait(SC_HANDLE service);
+
+// A scope: its beginning stops the spooler and waits for it to stop, its end starts it again and
+// waits for it to run. With no context it logs nothing.
+struct SpoolerRestart {
+  InstallContext* Context;
+  SC_HANDLE ServiceManager;
+  SC_HANDLE Service;
+  BYTE Stopped;
+  explicit SpoolerRestart(InstallContext* context);
+  ~SpoolerRestart();
+  SpoolerRestart(const SpoolerRestart&) = delete;
+  SpoolerRestart& operator=(const SpoolerRestart&) = delete;
+};
