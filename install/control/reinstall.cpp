@@ -1,0 +1,4 @@
+#include "reinstall.h"
+
+// Nothing is removed or installed yet.
+void ReInstall(InstallContext&) {}
