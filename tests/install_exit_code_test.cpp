@@ -1,8 +1,11 @@
-// install.exe run as a process, as the programs that call it run it.
+// install.exe run as a process, as the programs that call it run it: command words and exit
+// codes, the owner window argument, and the log dialog read and closed from here.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+
+#include "support/dialog_probe.h"
 
 namespace {
 
@@ -13,27 +16,211 @@ std::wstring Beside(const wchar_t* name) {
   return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
 }
 
-DWORD RunInstall(const std::wstring& arguments) {
-  std::wstring exe = Beside(L"" QUILL_INSTALL_EXE_W);
-  std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
-    return 0xFFFFFFFF;
-  }
-  DWORD code = 0xFFFFFFFF;
-  if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  else ADD_FAILURE() << "install.exe did not end";
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
+std::string Narrow(const std::wstring& text) {
+  std::string s;
+  for (wchar_t c : text) s += (c >= 32 && c < 127) ? static_cast<char>(c) : (c == L'\r' ? '~' : (c == L'\n' ? '|' : '?'));
+  return s;
 }
+
+// Time for install.exe to show its dialog: the first window of a fresh prefix is slow.
+const DWORD DialogWaitMs = 60000;
+const DWORD ExitWaitMs = 120000;
+
+struct Process {
+  PROCESS_INFORMATION Info = {};
+  bool Started = false;
+  explicit Process(const std::wstring& arguments) {
+    std::wstring exe = Beside(L"" QUILL_INSTALL_EXE_W);
+    std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    Started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &Info) != 0;
+    if (!Started) ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
+  }
+  // The exit code, or 0xFFFFFFFF when the process did not end in time (it is then ended).
+  DWORD Finish() {
+    if (!Started) return 0xFFFFFFFF;
+    DWORD code = 0xFFFFFFFF;
+    if (WaitPumping(Info.hProcess, ExitWaitMs)) {
+      GetExitCodeProcess(Info.hProcess, &code);
+    } else {
+      ADD_FAILURE() << "install.exe did not end";
+      TerminateProcess(Info.hProcess, 0xFFFFFFFF);
+    }
+    return code;
+  }
+  ~Process() {
+    if (!Started) return;
+    if (WaitForSingleObject(Info.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(Info.hProcess, 0xFFFFFFFF);
+    CloseHandle(Info.hThread);
+    CloseHandle(Info.hProcess);
+  }
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+};
+
+DWORD RunInstall(const std::wstring& arguments) {
+  Process process(arguments);
+  return process.Finish();
+}
+
+// What a run with the log dialog showed, and how it ended.
+struct DialogRun {
+  bool Shown = false;
+  std::wstring Title, Text;
+  HWND Owner = nullptr;
+  DWORD ExitCode = 0xFFFFFFFF;
+};
+
+// Holds Shift down (SendInput) for the life of the scope.
+struct ShiftHeld {
+  static void Send(DWORD flags) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = VK_SHIFT;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(VK_SHIFT, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = flags;
+    SendInput(1, &input, sizeof(input));
+  }
+  bool Down = true;
+  ShiftHeld() { Send(0); }
+  void Release() {
+    if (Down) Send(KEYEVENTF_KEYUP);
+    Down = false;
+  }
+  ~ShiftHeld() { Release(); }
+};
+
+DialogRun RunInstallWithDialog(const std::wstring& arguments, DialogClose how) {
+  DialogRun run;
+  ShiftHeld shift;
+  Process process(arguments);
+  HWND dialog = WaitForProcessDialog(process.Info.dwProcessId, DialogWaitMs);
+  shift.Release();
+  if (dialog != nullptr) {
+    run.Shown = true;
+    run.Title = ReadWindowText(dialog);
+    run.Text = ReadWindowText(GetDlgItem(dialog, 1001));
+    run.Owner = GetWindow(dialog, GW_OWNER);
+    CloseDialog(dialog, how);
+  }
+  run.ExitCode = process.Finish();
+  return run;
+}
+
+bool EndsWith(const std::wstring& text, const std::wstring& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A top-level window of the test process, the owner that a calling program would pass.
+struct OwnerWindow {
+  HWND Window = nullptr;
+  OwnerWindow() {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QuillCallerWindow";
+    RegisterClassW(&wc);
+    Window = CreateWindowExW(0, wc.lpszClassName, L"Caller", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr, wc.hInstance,
+                             nullptr);
+  }
+  ~OwnerWindow() {
+    if (Window != nullptr) DestroyWindow(Window);
+  }
+  std::wstring Number() const { return std::to_wstring(static_cast<long long>(reinterpret_cast<INT_PTR>(Window))); }
+};
 
 }  // namespace
 
-TEST(InstallExitCodes, NoWordOrAnUnknownWordGives6) {
-  EXPECT_EQ(6u, RunInstall(L""));
-  EXPECT_EQ(6u, RunInstall(L"frobnicate"));
+TEST(InstallExitCodes, EveryCommandWordInAnyLetterCase) {
+  struct Case {
+    const wchar_t* arguments;
+    DWORD code;
+  } cases[] = {
+      {L"in", 1},          {L"install", 1},       {L"serverinstall", 1}, {L"in_notray", 1}, {L"INSTALL", 1},
+      {L"ServerInstall", 1}, {L"IN_NOTRAY", 1},   {L"un", 2},            {L"uninstall", 2}, {L"UnInstall", 2},
+      {L"UN", 2},
+      // The checks find nothing of the product on this machine: "both false" and "driver false".
+      {L"onInit", 3},      {L"ONINIT", 3},        {L"onChkDrv", 3},      {L"onchkdrv", 3},
+      {L"removetray", 6},  {L"RemoveTray", 6},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.code, RunInstall(c.arguments)) << Narrow(c.arguments);
+}
+
+TEST(InstallExitCodes, DefSetOnlyExactlyAndWithAnyFurtherArguments) {
+  EXPECT_EQ(4u, RunInstall(L"def.set"));
+  EXPECT_EQ(4u, RunInstall(L"def.set 12345"));
+  EXPECT_EQ(4u, RunInstall(L"def.set a b c"));
+  const wchar_t* notDefSet[] = {L"DEF.SET", L"Def.Set", L"def.SET", L"def.setx", L"def.set.", L"def.set2", L"def", L"\"def.set \""};
+  for (const wchar_t* word : notDefSet) EXPECT_EQ(6u, RunInstall(word)) << Narrow(word);
+}
+
+TEST(InstallExitCodes, NoWordAnUnknownWordOrAnAlmostWordGives6) {
+  const wchar_t* words[] = {L"", L"\"\"", L"frobnicate", L"installer", L"instal", L"inn", L"\"in \"", L"-install",
+                            L"/install", L"uninstallx", L"onInitialize", L"serverinstallserverinstall", L"in\u0130"};
+  for (const wchar_t* word : words) EXPECT_EQ(6u, RunInstall(word)) << Narrow(word);
+}
+
+TEST(InstallExitCodes, FurtherArgumentsDoNotStopTheCommand) {
+  EXPECT_EQ(1u, RunInstall(L"install 1 2"));
+  EXPECT_EQ(1u, RunInstall(L"in_notray a b c d"));
+  EXPECT_EQ(2u, RunInstall(L"uninstall 0 0"));
+  EXPECT_EQ(3u, RunInstall(L"onChkDrv x y"));
+}
+
+TEST(InstallLogDialog, NoErrorAndNoShiftShowsNoDialog) {
+  ASSERT_EQ(0, GetAsyncKeyState(VK_SHIFT) & 0x8000) << "Shift is held on this desktop";
+  Process process(L"install");
+  bool dialogSeen = false;
+  while (process.Started && WaitForSingleObject(process.Info.hProcess, 20) == WAIT_TIMEOUT && !dialogSeen)
+    dialogSeen = FindProcessDialog(process.Info.dwProcessId) != nullptr;
+  EXPECT_FALSE(dialogSeen);
+  EXPECT_EQ(1u, process.Finish());
+}
+
+TEST(InstallLogDialog, ShiftShowsTheLogUpToTheLastLineBeforeTheDialog) {
+  DialogClose ways[] = {DialogClose::CloseButton, DialogClose::EnterKey, DialogClose::EscapeKey, DialogClose::CloseBox};
+  for (DialogClose how : ways) {
+    DialogRun run = RunInstallWithDialog(L"install", how);
+    ASSERT_TRUE(run.Shown) << DialogCloseName(how);
+    EXPECT_EQ(L"Quillstack build 2436- Install log.", run.Title) << DialogCloseName(how);
+    EXPECT_EQ(0u, run.Text.find(L"Quillstack 2436\r\n")) << Narrow(run.Text);
+    EXPECT_TRUE(EndsWith(run.Text, L">>0010\r\n")) << Narrow(run.Text);
+    EXPECT_EQ(std::wstring::npos, run.Text.find(L">>0020")) << Narrow(run.Text);
+    EXPECT_EQ(std::wstring::npos, run.Text.find(L"Error(")) << Narrow(run.Text);
+    // However the dialog was closed, an error-free install reports success.
+    EXPECT_EQ(1u, run.ExitCode) << DialogCloseName(how);
+  }
+}
+
+TEST(InstallLogDialog, InstallWithoutTrayShowsItToo) {
+  DialogRun run = RunInstallWithDialog(L"IN_NOTRAY", DialogClose::CloseButton);
+  ASSERT_TRUE(run.Shown);
+  EXPECT_EQ(L"Quillstack build 2436- Install log.", run.Title);
+  EXPECT_EQ(1u, run.ExitCode);
+}
+
+TEST(InstallLogDialog, OwnedByTheWindowNamedInTheOnlyFurtherArgument) {
+  OwnerWindow caller;
+  ASSERT_NE(nullptr, caller.Window);
+  std::wstring forms[] = {caller.Number(), L"\"  +" + caller.Number() + L"\"", caller.Number() + L"px"};
+  for (const std::wstring& form : forms) {
+    DialogRun run = RunInstallWithDialog(L"install " + form, DialogClose::CloseButton);
+    ASSERT_TRUE(run.Shown) << Narrow(form);
+    EXPECT_EQ(caller.Window, run.Owner) << Narrow(form);
+    EXPECT_EQ(1u, run.ExitCode) << Narrow(form);
+    EXPECT_TRUE(IsWindowEnabled(caller.Window)) << "the owner is enabled again once the dialog is closed";
+  }
+}
+
+TEST(InstallLogDialog, NoOwnerForOtherArgumentsOrNoLiveWindow) {
+  OwnerWindow caller;
+  ASSERT_NE(nullptr, caller.Window);
+  std::wstring forms[] = {caller.Number() + L" 1", L"1 " + caller.Number(), L"window", L"0", L"-7"};
+  for (const std::wstring& form : forms) {
+    DialogRun run = RunInstallWithDialog(L"install " + form, DialogClose::EscapeKey);
+    ASSERT_TRUE(run.Shown) << Narrow(form);
+    EXPECT_EQ(nullptr, run.Owner) << Narrow(form);
+    EXPECT_EQ(1u, run.ExitCode) << Narrow(form);
+  }
 }
