@@ -7,11 +7,19 @@
 // Room for a full destination path: MAX_PATH plus 4, the terminator included.
 const int ComponentPathUnits = 264;
 
+// A locked destination is tried this many times, this far apart, for at most about this long.
+const int DestinationAttempts = 100;
+const DWORD DestinationPauseMs = 50;
+const DWORD DestinationTimeoutMs = 10000;
+// The clock of the destination's time limit; GetTickCount unless a test needs time to pass faster.
+extern DWORD(WINAPI* DestinationTickCount)();
+
 // Chooses the 64-bit or 32-bit set and finds the spooler's driver directory.
 void SelectComponents(InstallContext& context, BYTE use64Bit);
 // Copies ModuleDirectory\fileName into targetDirectory. destinationPath, when given, has room for
-// ComponentPathUnits and receives the full destination path. reportErrors (0 or 1) decides whether
-// a source or destination that can't be opened is logged as an error. S_OK or E_FAIL.
+// ComponentPathUnits and receives the full destination path ("" when it would not fit). reportErrors
+// (0 or 1) decides whether a source or destination that can't be opened is logged as an error.
+// Paths longer than ComponentPathUnits and an empty target directory are refused. S_OK or E_FAIL.
 HRESULT CopyComponentFile(InstallContext& context, const WCHAR* targetDirectory, const WCHAR* fileName, WCHAR* destinationPath,
                           BYTE reportErrors);
 // Creates or truncates the file for writing, retrying while it is locked (about 10 s at most).

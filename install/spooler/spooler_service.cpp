@@ -1,7 +1,106 @@
 #include "spooler_service.h"
 
-// Placeholder until the service control lands: nothing is checked or restarted.
-bool CheckSpooler(InstallContext&) { return true; }
-bool StartSpoolerAndWait(SC_HANDLE) { return false; }
-SpoolerRestart::SpoolerRestart(InstallContext* context) : Context(context), ServiceManager(nullptr), Service(nullptr), Stopped(0) {}
-SpoolerRestart::~SpoolerRestart() {}
+#include "../log/install_log.h"
+
+namespace {
+
+const WCHAR SpoolerServiceName[] = L"spooler";
+// STANDARD_RIGHTS_REQUIRED | SC_MANAGER_CONNECT
+const DWORD ManagerAccess = 0xF0001;
+// SERVICE_QUERY_STATUS | SERVICE_START
+const DWORD CheckAccess = 0x14;
+// SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP
+const DWORD RestartAccess = 0x34;
+
+// A query that fails leaves the last state read in force.
+void RefreshStatus(SC_HANDLE service, SERVICE_STATUS& status) {
+  SERVICE_STATUS fresh = {};
+  if (QueryServiceStatus(service, &fresh)) status = fresh;
+}
+
+// Polls until the service reaches `state`: a query first, then up to the pauses a query each.
+bool WaitForServiceState(SC_HANDLE service, DWORD state) {
+  SERVICE_STATUS status = {};
+  RefreshStatus(service, status);
+  for (int pause = 0; pause < SpoolerStatePolls; ++pause) {
+    if (status.dwCurrentState == state) return true;
+    Sleep(SpoolerStatePauseMs);
+    RefreshStatus(service, status);
+  }
+  return status.dwCurrentState == state;
+}
+
+}  // namespace
+
+bool StartSpoolerAndWait(SC_HANDLE service) {
+  // Only the state decides: a service that already runs refuses the start, and that is fine.
+  StartServiceW(service, 0, nullptr);
+  return WaitForServiceState(service, SERVICE_RUNNING);
+}
+
+bool CheckSpooler(InstallContext& context) {
+  LogLine(context, L">Check Spooler");
+  LogDepthScope depth(context);
+
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, ManagerAccess);
+  if (manager == nullptr) {
+    LogError(context, 1, L"Can't open service manager.");
+    return false;
+  }
+  bool result;
+  SC_HANDLE service = OpenServiceW(manager, SpoolerServiceName, CheckAccess);
+  if (service == nullptr) {
+    LogError(context, 2, L"Can't open the spooler");
+    result = false;
+  } else {
+    result = true;
+    SERVICE_STATUS status = {};
+    if (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING) {
+      if (!StartSpoolerAndWait(service)) {
+        LogError(context, 4, L"Can't start the spooler");
+        result = false;
+      }
+    }
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+  return result;
+}
+
+SpoolerRestart::SpoolerRestart(InstallContext* context) : Context(context), ServiceManager(nullptr), Service(nullptr), Stopped(0) {
+  if (Context != nullptr) LogLine(*Context, L">Restart Spooler");
+
+  ServiceManager = OpenSCManagerW(nullptr, nullptr, ManagerAccess);
+  if (ServiceManager == nullptr) {
+    if (Context != nullptr) LogError(*Context, 1, L"Can't open service manager.");
+    return;
+  }
+  Service = OpenServiceW(ServiceManager, SpoolerServiceName, RestartAccess);
+  if (Service == nullptr) {
+    if (Context != nullptr) LogError(*Context, 2, L"Can't open the spooler");
+    return;
+  }
+
+  SERVICE_STATUS status = {};
+  if (!ControlService(Service, SERVICE_CONTROL_STOP, &status)) {
+    DWORD code = GetLastError();
+    // A spooler that is not running needs no stop.
+    if (code != ERROR_SERVICE_NOT_ACTIVE && Context != nullptr)
+      LogError(*Context, 5, L"ControlService failed with code %d (0x%x)", static_cast<int>(code), static_cast<unsigned>(code));
+  }
+  Stopped = 1;
+
+  if (!WaitForServiceState(Service, SERVICE_STOPPED) && Context != nullptr) LogError(*Context, 3, L"Can't stop the spooler");
+}
+
+SpoolerRestart::~SpoolerRestart() {
+  if (Service != nullptr) {
+    if (Stopped && !StartSpoolerAndWait(Service) && Context != nullptr) LogError(*Context, 4, L"Can't start the spooler");
+    CloseServiceHandle(Service);
+    Service = nullptr;
+  }
+  if (ServiceManager != nullptr) {
+    CloseServiceHandle(ServiceManager);
+    ServiceManager = nullptr;
+  }
+}

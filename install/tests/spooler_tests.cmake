@@ -1,0 +1,31 @@
+# Spooler service control, component files and spooler enumerations.
+set(spooler_fixture_dir ${CMAKE_CURRENT_LIST_DIR}/spooler_fixtures)
+
+# DLLs for the build-number tests: two product versions with the same last component, and one
+# without a version resource.
+function(spooler_fixture_dll name)
+  add_library(${name} SHARED ${spooler_fixture_dir}/fixture_dll.c ${ARGN})
+  set_target_properties(${name} PROPERTIES PREFIX "")
+endfunction()
+spooler_fixture_dll(fixture_build_7_0_0_2436 ${spooler_fixture_dir}/build_7_0_0_2436.rc)
+spooler_fixture_dll(fixture_build_7_0_1_2436 ${spooler_fixture_dir}/build_7_0_1_2436.rc)
+spooler_fixture_dll(fixture_no_version)
+
+# Holds a file open so that a copy meets a locked destination.
+add_executable(spooler_file_holder ${spooler_fixture_dir}/file_holder.cpp)
+target_link_libraries(spooler_file_holder PRIVATE shell32)
+
+quill_add_gtest(install_component_files_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/component_files_test.cpp ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
+  LIBS install_core)
+add_dependencies(install_component_files_tests
+  fixture_build_7_0_0_2436 fixture_build_7_0_1_2436 fixture_no_version spooler_file_holder)
+
+quill_add_gtest(install_enumerations_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/enumerations_test.cpp ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
+  LIBS install_core)
+
+# Stops and starts the machine's spooler service.
+quill_add_gtest(install_spooler_service_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/spooler_service_test.cpp ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
+  LIBS install_core SERIAL TIMEOUT 600)
