@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/dialog_probe.h"
+#include "support/spooler_switch.h"
 
 namespace {
 
@@ -184,7 +185,8 @@ TEST(InstallLogDialog, ShiftShowsTheLogUpToTheLastLineBeforeTheDialog) {
     DialogRun run = RunInstallWithDialog(L"install", how);
     ASSERT_TRUE(run.Shown) << DialogCloseName(how);
     EXPECT_EQ(L"Quillstack build 2436- Install log.", run.Title) << DialogCloseName(how);
-    EXPECT_EQ(0u, run.Text.find(L"Quillstack 2436\r\n")) << Narrow(run.Text);
+    EXPECT_EQ(0u, run.Text.find(L"Quillstack 2436\r\n>Check Spooler\r\n")) << Narrow(run.Text);
+    EXPECT_NE(std::wstring::npos, run.Text.find(L"\r\nPrinterDriverDirectory(1):")) << Narrow(run.Text);
     EXPECT_TRUE(EndsWith(run.Text, L">>0010\r\n")) << Narrow(run.Text);
     EXPECT_EQ(std::wstring::npos, run.Text.find(L">>0020")) << Narrow(run.Text);
     EXPECT_EQ(std::wstring::npos, run.Text.find(L"Error(")) << Narrow(run.Text);
@@ -222,5 +224,40 @@ TEST(InstallLogDialog, NoOwnerForOtherArgumentsOrNoLiveWindow) {
     ASSERT_TRUE(run.Shown) << Narrow(form);
     EXPECT_EQ(nullptr, run.Owner) << Narrow(form);
     EXPECT_EQ(1u, run.ExitCode) << Narrow(form);
+  }
+}
+
+// The spooler as the installer may find it: stopped, or stopped and impossible to start.
+TEST(InstallWithTheSpooler, StoppedSpoolerIsStartedWithoutError) {
+  SpoolerSwitch spooler;
+  ASSERT_TRUE(spooler.Stop());
+  DialogRun run = RunInstallWithDialog(L"install", DialogClose::CloseButton);
+  ASSERT_TRUE(run.Shown);
+  EXPECT_EQ(L"Quillstack build 2436- Install log.", run.Title);
+  EXPECT_EQ(0u, run.Text.find(L"Quillstack 2436\r\n>Check Spooler\r\nPrinterDriverDirectory(1):")) << Narrow(run.Text);
+  EXPECT_EQ(std::wstring::npos, run.Text.find(L"Error(")) << Narrow(run.Text);
+  EXPECT_EQ(1u, run.ExitCode);
+  EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), spooler.State());
+}
+
+TEST(InstallWithTheSpooler, SpoolerThatCannotStartShowsTheErrorLogHoweverItIsClosed) {
+  SpoolerSwitch spooler;
+  ASSERT_TRUE(spooler.Stop());
+  ASSERT_TRUE(spooler.Disable());
+  DialogClose ways[] = {DialogClose::CloseButton, DialogClose::EnterKey, DialogClose::EscapeKey, DialogClose::CloseBox};
+  for (DialogClose how : ways) {
+    DWORD start = GetTickCount();
+    Process process(L"install");
+    // No Shift: the logged error alone opens the dialog, after the 10-second wait for the start.
+    HWND dialog = WaitForProcessDialog(process.Info.dwProcessId, DialogWaitMs);
+    ASSERT_NE(nullptr, dialog) << DialogCloseName(how);
+    EXPECT_GE(GetTickCount() - start, 9000u) << DialogCloseName(how);
+    std::wstring text = ReadWindowText(GetDlgItem(dialog, 1001));
+    EXPECT_EQ(L"Quillstack build 2436- Install error log!", ReadWindowText(dialog)) << DialogCloseName(how);
+    EXPECT_EQ(0u, text.find(L"Quillstack 2436\r\n>Check Spooler\r\n  Error(4): Can't start the spooler")) << Narrow(text);
+    EXPECT_TRUE(EndsWith(text, L">>0010\r\n")) << Narrow(text);
+    EXPECT_EQ(std::wstring::npos, text.find(L">>0020")) << Narrow(text);
+    CloseDialog(dialog, how);
+    EXPECT_EQ(100u, process.Finish()) << DialogCloseName(how);
   }
 }
