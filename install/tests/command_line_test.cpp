@@ -1,4 +1,4 @@
-// The command word comparison, the owner window argument and the closing of help windows.
+// Closing the product's help windows before an install or uninstall.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -62,60 +62,6 @@ struct TestWindow {
 DWORD ElapsedSince(DWORD start) { return GetTickCount() - start; }
 
 }  // namespace
-
-TEST(CommandWord, LetterCaseOfAsciiLettersIsIgnored) {
-  EXPECT_TRUE(EqualsIgnoringAsciiCase(L"INSTALL", L"install"));
-  EXPECT_TRUE(EqualsIgnoringAsciiCase(L"UnInstall", L"uninstall"));
-  EXPECT_TRUE(EqualsIgnoringAsciiCase(L"onchkdrv", L"onChkDrv"));
-  EXPECT_TRUE(EqualsIgnoringAsciiCase(L"IN_NOTRAY", L"in_notray"));
-}
-
-TEST(CommandWord, WholeWordsOnlyAndNoLettersBeyondAscii) {
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(L"installx", L"install"));
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(L"instal", L"install"));
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(L"", L"in"));
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(L"in ", L"in"));
-  // The dotted capital I and the Kelvin sign fold to ASCII letters in some locales; not here.
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(L"\u0130N", L"in"));
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(L"onChkDrv\u212A", L"onChkDrvk"));
-  // '@' and '[' sit next to 'A' and 'Z'; they are no letters.
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(L"@n", L"`n"));
-  EXPECT_FALSE(EqualsIgnoringAsciiCase(L"[n", L"{n"));
-}
-
-TEST(OwnerWindowArgument, ReadAsSignedDecimalOfALiveWindow) {
-  TestWindow owner;
-  owner.Open(L"QuillOwnerTest", L"owner", false);
-  ASSERT_TRUE(owner.Alive());
-  HWND window = owner.Window.load();
-  std::wstring number = std::to_wstring(static_cast<long long>(reinterpret_cast<INT_PTR>(window)));
-  std::wstring forms[] = {number, L"   " + number, L"+" + number, L"\t+" + number, number + L"abc", number + L" 12"};
-  for (std::wstring& form : forms) {
-    WCHAR program[] = L"install.exe", word[] = L"install";
-    WCHAR* arguments[] = {program, word, &form[0]};
-    EXPECT_EQ(window, ReadOwnerWindow(3, arguments)) << "argument \"" << std::string(form.begin(), form.end()) << "\"";
-  }
-}
-
-TEST(OwnerWindowArgument, NoneUnlessExactlyOneLiveWindowNumber) {
-  TestWindow owner;
-  owner.Open(L"QuillOwnerTest2", L"owner", false);
-  ASSERT_TRUE(owner.Alive());
-  std::wstring number = std::to_wstring(static_cast<long long>(reinterpret_cast<INT_PTR>(owner.Window.load())));
-  WCHAR program[] = L"install.exe", word[] = L"install", extra[] = L"1";
-  WCHAR* four[] = {program, word, &number[0], extra};
-  EXPECT_EQ(nullptr, ReadOwnerWindow(4, four));
-  WCHAR* reversed[] = {program, word, extra, &number[0]};
-  EXPECT_EQ(nullptr, ReadOwnerWindow(4, reversed));
-  WCHAR* two[] = {program, &number[0]};
-  EXPECT_EQ(nullptr, ReadOwnerWindow(2, two));
-
-  std::wstring notWindows[] = {L"", L"abc", L"0", L"-0", L"x" + number, L"12345678", L"-5", L"99999999999999999999"};
-  for (std::wstring& form : notWindows) {
-    WCHAR* arguments[] = {program, word, &form[0]};
-    EXPECT_EQ(nullptr, ReadOwnerWindow(3, arguments)) << "argument \"" << std::string(form.begin(), form.end()) << "\"";
-  }
-}
 
 TEST(CloseHelpWindows, ClosesTheProductsHelpAndLeavesOtherWindows) {
   TestWindow help, otherTitle, otherClass;

