@@ -88,7 +88,7 @@ int RunCommandLine(HINSTANCE instance) {
     const WCHAR* given = arguments.Strings[1];
     // Every known word is shorter than the copy; a longer one can match none of them.
     if (wcslen(given) >= sizeof(word) / sizeof(word[0])) return 6;
-    wcscpy(word, given);
+    lstrcpynW(word, given, sizeof(word) / sizeof(word[0]));
   }
 
   if (EqualsIgnoringAsciiCase(word, L"in") || EqualsIgnoringAsciiCase(word, L"install") ||
