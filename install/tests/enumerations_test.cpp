@@ -4,8 +4,6 @@
 
 #include <winspool.h>
 
-#include <vector>
-
 #include "install/spooler/enumerations.h"
 
 namespace {
@@ -43,13 +41,8 @@ TEST(FindPortMonitor, FirstExactWholeNameAtLevelsOneAndTwo) {
   // Records of other levels are never read as names.
   BuiltResult<MONITOR_INFO_2W> otherLevel(3, MonitorsWithOursThird);
   EXPECT_EQ(-1, FindPortMonitor(otherLevel.result));
-}
-
-TEST(FindPortMonitor, NullEntriesAreEmptyWhateverTheCount) {
-  EnumerationResult empty = {nullptr, 2, 7};
-  EXPECT_EQ(-1, FindPortMonitor(empty));
-  EnumerationResult none = {nullptr, 2, 0};
-  EXPECT_EQ(-1, FindPortMonitor(none));
+  // Null entries are empty whatever the count says.
+  EXPECT_EQ(-1, FindPortMonitor(EnumerationResult{nullptr, 2, 7}));
 }
 
 TEST(FindPrinterDriver, FirstExactWholeNameAtEveryLevel) {
@@ -86,15 +79,12 @@ TEST(ListMonitors, EmptyResultsListNothingBetweenTheDashedLines) {
   TestContext nullEntries;
   ListMonitors(nullEntries.c, EnumerationResult{nullptr, 2, 5});
   EXPECT_EQ(expected, nullEntries.Log());
-}
-
-TEST(ListMonitors, LevelOneRecordsAreReadAtTheirOwnSize) {
-  TestContext ctx;
+  // Level-1 records are read at their own size.
+  TestContext level1;
   BuiltResult<MONITOR_INFO_1W> built(1, {L"Local Port", L"Quillstack:"});
-  ListMonitors(ctx.c, built.result);
-  EXPECT_EQ(
-      L"------- 2 existing monitors ----------\r\n1. Local Port\r\n2. Quillstack:\r\n---------------------------------------\r\n",
-      ctx.Log());
+  ListMonitors(level1.c, built.result);
+  EXPECT_EQ(L"------- 2 existing monitors ----------\r\n1. Local Port\r\n2. Quillstack:\r\n---------------------------------------\r\n",
+            level1.Log());
 }
 
 TEST(EnumerateMonitors, ListsTheSpoolersMonitorsAtLevelTwo) {
@@ -110,23 +100,16 @@ TEST(EnumerateMonitors, ListsTheSpoolersMonitorsAtLevelTwo) {
   // A successful enumeration writes no line of its own.
   EXPECT_EQ(L"", ctx.Log());
   EXPECT_EQ(-1, FindPortMonitor(result));
-  EXPECT_EQ(GMEM_FIXED, GlobalFlags(result.Entries) & ~GMEM_LOCKCOUNT);
   EXPECT_EQ(nullptr, GlobalFree(result.Entries));
 }
 
-TEST(EnumerateDrivers, EnvironmentsGiveLevelSixResultsOrEmptyOnes) {
-  for (const wchar_t* environment : {L"Windows x64", L"Windows NT x86", L"No Such Environment"}) {
-    EnumerationResult result = EnumerateDrivers(environment);
-    EXPECT_EQ(6u, result.Level);
-    if (result.Entries == nullptr) {
-      EXPECT_EQ(0u, result.Count) << environment;
-      continue;
-    }
-    const DRIVER_INFO_6W* drivers = reinterpret_cast<const DRIVER_INFO_6W*>(result.Entries);
-    for (DWORD i = 0; i < result.Count; ++i) EXPECT_NE(nullptr, drivers[i].pName);
-    EXPECT_EQ(-1, FindPrinterDriver(result));
-    GlobalFree(result.Entries);
-  }
+TEST(EnumerateDrivers, LevelSixResultOrAnEmptyOne) {
+  EnumerationResult result = EnumerateDrivers(L"Windows x64");
+  EXPECT_EQ(6u, result.Level);
+  EXPECT_EQ(result.Entries == nullptr, result.Count == 0);
+  EXPECT_EQ(-1, FindPrinterDriver(result));
+  if (result.Entries != nullptr) GlobalFree(result.Entries);
   EnumerationResult unknown = EnumerateDrivers(L"No Such Environment");
   EXPECT_EQ(nullptr, unknown.Entries);
+  EXPECT_EQ(0u, unknown.Count);
 }

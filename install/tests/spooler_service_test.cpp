@@ -75,15 +75,6 @@ TEST_F(SpoolerService, CheckOfARunningSpoolerOnlyLogsItsName) {
   EXPECT_EQ(SERVICE_RUNNING, SpoolerState());
 }
 
-TEST_F(SpoolerService, StartAndWaitReportsARunningService) {
-  ASSERT_TRUE(DriveSpoolerTo(SERVICE_STOPPED));
-  ServiceHandles h;
-  EXPECT_TRUE(StartSpoolerAndWait(h.service));
-  EXPECT_EQ(SERVICE_RUNNING, SpoolerState());
-  // Already running: the refused start changes nothing.
-  EXPECT_TRUE(StartSpoolerAndWait(h.service));
-}
-
 TEST_F(SpoolerService, RestartScopeStopsForItsBodyAndStartsAtItsEnd) {
   ASSERT_TRUE(DriveSpoolerTo(SERVICE_RUNNING));
   TestContext ctx;
@@ -119,8 +110,5 @@ TEST_F(SpoolerService, RestartWithoutAContextStillRestarts) {
     SpoolerRestart restart(nullptr);
     EXPECT_EQ(SERVICE_STOPPED, SpoolerState());
   }
-  EXPECT_EQ(SERVICE_RUNNING, SpoolerState());
-  ASSERT_TRUE(DriveSpoolerTo(SERVICE_STOPPED));
-  { SpoolerRestart restart(nullptr); }
   EXPECT_EQ(SERVICE_RUNNING, SpoolerState());
 }

@@ -1,5 +1,4 @@
-// Shared pieces of the spooler-component tests: a context that cleans up after itself, the log
-// as lines, scratch directories and the test programs' own folder.
+// Shared pieces of the spooler-component tests.
 #pragma once
 #include <windows.h>
 
@@ -8,31 +7,20 @@
 
 #include "install/control/install_context.h"
 
+// A context that frees its buffers; the log as text and as lines (CR LF cut, indentation kept).
 struct TestContext {
   InstallContext c = {};
   TestContext() = default;
   ~TestContext();
   TestContext(const TestContext&) = delete;
   TestContext& operator=(const TestContext&) = delete;
-  std::wstring Log() const;
-  // The log cut at its CR LF pairs; the indentation stays.
+  std::wstring Log() const { return Text(c.Log); }
   std::vector<std::wstring> Lines() const;
 };
 
+// Lines that begin with `start`.
+size_t CountLinesStarting(const std::vector<std::wstring>& lines, const std::wstring& start);
 // The system's English text for an error code, without its line break, as the log quotes it.
 std::wstring SystemText(DWORD code);
 // The folder of the running test program, ending in "\".
 std::wstring ProgramDirectory();
-
-// A fresh folder under the temporary directory, deleted with its files when the scope ends.
-struct ScratchDirectory {
-  std::wstring Path;  // ends in "\"
-  ScratchDirectory();
-  ~ScratchDirectory();
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-};
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
-bool ReadWholeFile(const std::wstring& path, std::string& bytes);
-bool FileExists(const std::wstring& path);

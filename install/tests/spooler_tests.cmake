@@ -29,3 +29,10 @@ quill_add_gtest(install_enumerations_tests
 quill_add_gtest(install_spooler_service_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/spooler_service_test.cpp ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
   LIBS install_core SERIAL TIMEOUT 600)
+
+# The same service when it misbehaves, through the spooler stand-in's fault switches.
+if(EXISTS "${CMAKE_SOURCE_DIR}/testbed/spooler/control/spooler_testbed.h")
+  quill_add_gtest(install_spooler_fault_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/spooler_faults_test.cpp ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
+    LIBS install_core spooler_testbed SERIAL TIMEOUT 600)
+endif()

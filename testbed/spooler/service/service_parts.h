@@ -1,0 +1,9 @@
+// The parts of the service's state with a lifetime: what it loads at start and lets go at stop.
+#pragma once
+#include "spooler_state.h"
+
+// Loads every registered port monitor (LoadLibrary, InitializePrintMonitor2).
+void StartSpoolerParts(SpoolerState& state);
+// Drops unfinished jobs, closes the driver cache and unloads the monitors: a stopped spooler
+// holds nothing.
+void StopSpoolerParts(SpoolerState& state);
