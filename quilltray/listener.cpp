@@ -78,14 +78,31 @@ void SendStopListening() {
   if (connection.JobPipe) CloseHandle(connection.JobPipe);
 }
 
+// The data pipe read through a buffer of its own: one ReadFile takes a header together with its
+// payload, or several small records, instead of one call for each part.
+struct PipeReader {
+  HANDLE Pipe;
+  BYTE* Buffer;
+  DWORD Start;
+  DWORD End;
+};
+const DWORD PipeReaderSize = 2 * (sizeof(RecordHeader) + QUILL_MAX_PAYLOAD);
+
 // Reads exactly size bytes unless the pipe fails first.
-bool ReadFully(HANDLE pipe, BYTE* buffer, DWORD size) {
-  DWORD total = 0;
-  while (total < size) {
-    DWORD read = 0;
-    if (!ReadFile(pipe, buffer + total, size - total, &read, nullptr) && GetLastError() != ERROR_MORE_DATA) return false;
-    if (read == 0) return false;
-    total += read;
+bool ReadFully(PipeReader* reader, BYTE* destination, DWORD size) {
+  while (size > 0) {
+    if (reader->Start == reader->End) {
+      DWORD read = 0;
+      if (!ReadFile(reader->Pipe, reader->Buffer, PipeReaderSize, &read, nullptr) && GetLastError() != ERROR_MORE_DATA) return false;
+      if (read == 0) return false;
+      reader->Start = 0;
+      reader->End = read;
+    }
+    DWORD part = reader->End - reader->Start < size ? reader->End - reader->Start : size;
+    memcpy(destination, reader->Buffer + reader->Start, part);
+    reader->Start += part;
+    destination += part;
+    size -= part;
   }
   return true;
 }
@@ -103,17 +120,17 @@ bool EnsurePayloadCapacity(JobSession* session, DWORD payloadLength) {
 }
 
 void RecordLoop(JobSession* session) {
+  PipeReader reader = {session->DataPipe, static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, PipeReaderSize)), 0, 0};
+  // Without a buffer the connection can't be followed: it ends like a broken one.
+  if (!reader.Buffer) return;
   for (;;) {
     RecordHeader header = {};
-    DWORD read = 0;
-    BOOL ok = ReadFile(session->DataPipe, &header, sizeof(header), &read, nullptr);
-    if (!((ok && read != 0) || (!ok && GetLastError() == ERROR_MORE_DATA))) return;
-    if (read < sizeof(header) && !ReadFully(session->DataPipe, reinterpret_cast<BYTE*>(&header) + read, sizeof(header) - read)) return;
+    // A pipe that ends (the client closed it) or fails ends the loop.
+    if (!ReadFully(&reader, reinterpret_cast<BYTE*>(&header), sizeof(header))) break;
     if (header.PayloadLength > 0) {
-      // Without a buffer the stream can't be followed any further: the connection ends.
-      if (!EnsurePayloadCapacity(session, header.PayloadLength)) return;
+      if (!EnsurePayloadCapacity(session, header.PayloadLength)) break;
       // A record whose payload never fully arrives is not acted on; the pipe is broken anyway.
-      if (!ReadFully(session->DataPipe, session->Payload, header.PayloadLength)) return;
+      if (!ReadFully(&reader, session->Payload, header.PayloadLength)) break;
     }
     switch (header.RecordType) {
       case RECORD_OPEN_SPOOL:
@@ -129,6 +146,7 @@ void RecordLoop(JobSession* session) {
       default: break;
     }
   }
+  LocalFree(reader.Buffer);
 }
 
 }  // namespace

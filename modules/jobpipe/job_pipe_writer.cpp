@@ -87,13 +87,15 @@ bool ConnectJobPipe(JobPipeWriter* writer, DWORD timeoutMs) {
 
 bool WriteRawMessage(JobPipeWriter* writer, const void* data, DWORD size) {
   if (!writer->DataPipe) return false;
+  if (!writer->WriteEvent) {
+    writer->WriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!writer->WriteEvent) return false;
+  }
   OVERLAPPED overlapped = {};
-  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!overlapped.hEvent) return false;
+  overlapped.hEvent = writer->WriteEvent;
   DWORD written = 0;
   BOOL started = WriteFile(writer->DataPipe, data, size, &written, &overlapped);
   bool ok = FinishOverlapped(writer->DataPipe, &overlapped, started, writer->WriteTimeoutMs, &written);
-  CloseHandle(overlapped.hEvent);
   return ok && written == size;
 }
 
@@ -154,5 +156,9 @@ void CloseJobPipeWriter(JobPipeWriter* writer, bool waitForReader) {
   if (writer->Buffer) {
     LocalFree(writer->Buffer);
     writer->Buffer = nullptr;
+  }
+  if (writer->WriteEvent) {
+    CloseHandle(writer->WriteEvent);
+    writer->WriteEvent = nullptr;
   }
 }

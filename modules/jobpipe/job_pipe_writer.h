@@ -13,6 +13,7 @@ struct JobPipeWriter {
   DWORD ConnectionNumber;   // from the Hello
   BYTE* Buffer;             // one record, header and payload, written as one message
   DWORD WriteTimeoutMs;     // bound for one record's write
+  HANDLE WriteEvent;        // signals the end of each overlapped write
 };
 
 // Opens the job pipe, waiting up to timeoutMs while it is busy or not yet there, and reads the
