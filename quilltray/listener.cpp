@@ -17,6 +17,8 @@ namespace {
 // dispatcher that never opens our data pipe (it gives up after about 5 seconds itself).
 const DWORD TakeOverBusyLimitMs = 10000;
 const DWORD TakeOverConnectLimitMs = 10000;
+// How long a stop request waits for the listener to close the instance it woke.
+const DWORD StopReadLimitMs = 10000;
 
 void DataPipeName(char* name, size_t size, DWORD connectionNumber) {
   _snprintf(name, size, QUILL_DATA_PIPE_FORMAT, QUILL_JOB_PIPE_NAME, static_cast<int>(connectionNumber));
@@ -158,14 +160,24 @@ HANDLE StartListener(HWND window) {
 
 bool StopListener() {
   Listening = 0;
-  HANDLE pipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  // Overlapped, so that the read below has an end even when the instance it reached belongs to a
+  // server that neither writes nor closes: this runs on the window thread.
+  HANDLE pipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (pipe == INVALID_HANDLE_VALUE) {
     Sleep(10);
     return false;
   }
   BYTE buffer[10];
-  DWORD read = 0;
-  ReadFile(pipe, buffer, sizeof(buffer), &read, nullptr);
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (overlapped.hEvent) {
+    DWORD read = 0;
+    if (!ReadFile(pipe, buffer, sizeof(buffer), &read, &overlapped) && GetLastError() == ERROR_IO_PENDING) {
+      if (WaitForSingleObject(overlapped.hEvent, StopReadLimitMs) != WAIT_OBJECT_0) CancelIo(pipe);
+      GetOverlappedResult(pipe, &overlapped, &read, TRUE);
+    }
+    CloseHandle(overlapped.hEvent);
+  }
   CloseHandle(pipe);
   return true;
 }
@@ -307,7 +319,9 @@ void ReleaseJobSession(JobSession* session) {
     session->DataPipe = nullptr;
   }
   if (session->ListenPipe) {
-    FlushFileBuffers(session->ListenPipe);
+    // No FlushFileBuffers: it would wait, on the window thread, for a client that never reads its
+    // Hello. A client that opened its data pipe has read the Hello long ago; for any other the
+    // connection is over anyway.
     DisconnectNamedPipe(session->ListenPipe);
     CloseHandle(session->ListenPipe);
     session->ListenPipe = nullptr;

@@ -144,4 +144,15 @@ TEST_F(BadInput, VeryLongAndFullyMappedTitles) {
   DeleteSpoolFiles();
 }
 
+TEST_F(BadInput, AClientThatNeverReadsItsHelloDoesNotStallTheWindow) {
+  HANDLE silent = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, silent);
+  // The dispatcher gives the connection up after about 5 seconds and releases it on its window
+  // thread, while this client still holds the pipe and has read nothing.
+  Sleep(6500);
+  DWORD_PTR result = 0;
+  EXPECT_NE(0, SendMessageTimeoutW(FindTrayWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result)) << "the window still answers";
+  CloseHandle(silent);
+}
+
 }  // namespace

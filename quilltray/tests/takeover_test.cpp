@@ -14,6 +14,7 @@ namespace {
 class TakeOver : public ::testing::Test {
  protected:
   FakeShellTray Shell;
+  MainAppScope App;  // before the dispatcher starts: it passes its environment on
   TrayProcess Tray;
   void SetUp() override { ASSERT_TRUE(Shell.Start()); }
   void TearDown() override {
@@ -100,9 +101,8 @@ TEST_F(TakeOver, AStopRequestEndsListeningAndALeftClickResumes) {
   PostMessageW(window, UM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
   ASSERT_TRUE(WaitForJobPipe(10000));
   EXPECT_GE(Shell.WaitFor([](const TrayCall& c) { return c.Message == NIM_MODIFY && c.IconId == 107; }, 5000), 0);
-  MainAppScope app;
   EXPECT_EQ(L"", SendJob(0, L"after resume", "r"));
-  EXPECT_EQ(1u, app.Calls(1, 10000).size());
+  EXPECT_EQ(1u, App.Calls(1, 10000).size());
 }
 
 TEST_F(TakeOver, SessionConnectResumesAndOtherChangesDoNot) {
