@@ -30,12 +30,20 @@ make_prefix() {
   WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >/dev/null 2>&1
   # Headless: windows work without a display through the null graphics driver.
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  # Making the prefix can leave two service managers behind; services then start only now and
+  # then (StartServiceW times out with 1053). A new server starts exactly one.
+  wine_server -k >/dev/null 2>&1 || true
+  wine_server -w >/dev/null 2>&1 || true
+  start_server
   # Set-up steps of the parts of the test bed (spooler stand-in, staging of the product, ...).
   export QUILL_BUILD_ROOT="$build_root"
   for step in "$here"/prefix.d/*.sh; do
     [ -e "$step" ] || continue
     bash "$step" || { echo "prefix.sh: set-up step failed: $step" >&2; exit 1; }
   done
+  # The first program that uses windows starts Wine's desktop process, which keeps that
+  # program's output open; under ctest the test would then never end. Start it here instead.
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
   touch "$prefix/.quill-ready"
 }
 
