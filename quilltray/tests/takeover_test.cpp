@@ -80,6 +80,27 @@ TEST_F(TakeOver, StartingTellsTheServingDispatcherToStop) {
   CloseJobPipeWriter(&writer, false);
 }
 
+TEST_F(TakeOver, AServingDispatcherThatNeverOpensItsSideIsGivenUp) {
+  HANDLE instance = CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                     PIPE_UNLIMITED_INSTANCES, 2048, 2048, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, instance);
+  ASSERT_TRUE(Tray.Start(false));
+  ASSERT_TRUE(WaitForClient(instance, 10000));
+  Hello hello = {5, 1};
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(instance, &hello, sizeof(hello), &written, nullptr) || GetLastError() == ERROR_IO_PENDING);
+  // We never open the data pipe quilltray made for us: it waits about 10 seconds, then serves.
+  DWORD start = GetTickCount();
+  ASSERT_TRUE(WaitForJobPipe(20000));
+  DWORD waited = GetTickCount() - start;
+  EXPECT_GE(waited, 8000u);
+  EXPECT_LE(waited, 15000u);
+  CloseHandle(instance);
+  TestWriter writer;
+  ASSERT_TRUE(OpenJobPipe(&writer, 10000));
+  EXPECT_EQ(1u, writer.ConnectionNumber);
+}
+
 TEST_F(TakeOver, AStopRequestEndsListeningAndALeftClickResumes) {
   ASSERT_TRUE(Tray.Start());
   HWND window = FindTrayWindow();
