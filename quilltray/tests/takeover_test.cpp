@@ -44,6 +44,18 @@ bool WaitForClient(HANDLE pipe, DWORD timeoutMs) {
   return connected;
 }
 
+// Writes a Hello on the overlapped instance and waits until it is written.
+bool WriteHello(HANDLE pipe, DWORD connectionNumber) {
+  Hello hello = {connectionNumber, 1};
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  DWORD written = 0;
+  bool ok = WriteFile(pipe, &hello, sizeof(hello), &written, &overlapped) || GetLastError() == ERROR_IO_PENDING;
+  ok = ok && WaitForSingleObject(overlapped.hEvent, 5000) == WAIT_OBJECT_0 && GetOverlappedResult(pipe, &overlapped, &written, FALSE);
+  CloseHandle(overlapped.hEvent);
+  return ok && written == sizeof(hello);
+}
+
 TEST_F(TakeOver, StartingTellsTheServingDispatcherToStop) {
   // This test is the dispatcher that serves the job pipe when quilltray starts.
   HANDLE instance = CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
@@ -52,9 +64,7 @@ TEST_F(TakeOver, StartingTellsTheServingDispatcherToStop) {
   ASSERT_TRUE(Tray.Start(false));
   bool connected = WaitForClient(instance, 10000);
   ASSERT_TRUE(connected) << "quilltray connects to the serving dispatcher first";
-  Hello hello = {41, 1};
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(instance, &hello, sizeof(hello), &written, nullptr) || GetLastError() == ERROR_IO_PENDING);
+  ASSERT_TRUE(WriteHello(instance, 41));
   char name[128];
   _snprintf(name, sizeof(name), "%s.%d", QUILL_JOB_PIPE_NAME, 41);
   HANDLE data = INVALID_HANDLE_VALUE;
@@ -86,9 +96,7 @@ TEST_F(TakeOver, AServingDispatcherThatNeverOpensItsSideIsGivenUp) {
   ASSERT_NE(INVALID_HANDLE_VALUE, instance);
   ASSERT_TRUE(Tray.Start(false));
   ASSERT_TRUE(WaitForClient(instance, 10000));
-  Hello hello = {5, 1};
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(instance, &hello, sizeof(hello), &written, nullptr) || GetLastError() == ERROR_IO_PENDING);
+  ASSERT_TRUE(WriteHello(instance, 5));
   // We never open the data pipe quilltray made for us: it waits about 10 seconds, then serves.
   DWORD start = GetTickCount();
   ASSERT_TRUE(WaitForJobPipe(20000));
