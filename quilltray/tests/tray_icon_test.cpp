@@ -132,3 +132,37 @@ TEST_F(TrayIcon, DoubleClickOpensTheApplication) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TrayResources, MenuOffersOpenAndEveryIconHasBothSizes) {
+  HMODULE module = LoadLibraryExW(BesideTest(L"quilltray.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, module);
+  HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(109));
+  ASSERT_NE(nullptr, menu);
+  HMENU popup = GetSubMenu(menu, 0);
+  ASSERT_NE(nullptr, popup);
+  EXPECT_EQ(1, GetMenuItemCount(popup));
+  EXPECT_EQ(32771u, GetMenuItemID(popup, 0));
+  wchar_t text[32] = {};
+  GetMenuStringW(popup, 0, text, 32, MF_BYPOSITION);
+  EXPECT_STREQ(L"&Open...", text);
+  DestroyMenu(menu);
+  // Each icon group holds an image of each size itself, not one that Windows scales.
+  for (int id : {107, 130, 131, 132, 133}) {
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(id), RT_GROUP_ICON);
+    ASSERT_NE(nullptr, group) << id;
+    BYTE* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+    for (int size : {16, 32}) {
+      int image = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+      HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(image), RT_ICON);
+      ASSERT_NE(nullptr, found) << id << " at " << size;
+      const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, found)));
+      EXPECT_EQ(size, header->biWidth) << id;
+      EXPECT_EQ(id == 130 ? 8 : 32, header->biBitCount) << id << ": 130 has 8-bit images only, the others 32-bit too";
+    }
+  }
+  FreeLibrary(module);
+}
+
+}  // namespace
