@@ -1,0 +1,28 @@
+// One job connection's record and the process-wide state the threads share.
+#pragma once
+
+#include <windows.h>
+
+#define SPOOL_PATH_UNITS 512
+
+// One per accepted connection, a zero-filled LocalAlloc block. The listener creates it, the
+// connection thread uses it, and after UM_CONNECTION_CLOSED the window thread releases and
+// frees it.
+struct JobSession {
+  HANDLE ListenPipe;       // server end of the job-pipe instance the client connected to
+  HANDLE DataPipe;         // our end of the data pipe; null until opened
+  HANDLE Thread;           // the connection thread
+  HANDLE SpoolFile;        // open spool file, null when none
+  BYTE* Payload;           // payload buffer (LocalAlloc, zero-filled), null until needed
+  DWORD PayloadCapacity;   // size of Payload in bytes
+  WCHAR SpoolPath[SPOOL_PATH_UNITS];  // the spool file this connection created; empty: nothing to delete
+};
+
+// 1 while the listener is to keep accepting. Written on the window thread, read by the listener.
+extern volatile LONG Listening;
+// Connections accepted by this process; the next connection's number is one more.
+extern volatile LONG ConnectionCounter;
+// Jobs finished since the last balloon.
+extern volatile LONG JobsPrinted;
+// Target of the worker threads' posts.
+extern HWND MainWindow;

@@ -1,0 +1,334 @@
+#include "quilltray/listener.h"
+
+#include <sddl.h>
+#include <stdio.h>
+
+#include "quilltray/pipe_protocol.h"
+#include "quilltray/spool_file.h"
+#include "shared/quillstack_ids.h"
+
+volatile LONG Listening = 1;
+volatile LONG ConnectionCounter = 0;
+HWND MainWindow = nullptr;
+
+namespace {
+
+// The take-over waits that would otherwise have no end: a job pipe that stays busy and a serving
+// dispatcher that never opens our data pipe (it gives up after about 5 seconds itself).
+const DWORD TakeOverBusyLimitMs = 10000;
+const DWORD TakeOverConnectLimitMs = 10000;
+// How long a stop request waits for the listener to close the instance it woke.
+const DWORD StopReadLimitMs = 10000;
+
+void DataPipeName(char* name, size_t size, DWORD connectionNumber) {
+  _snprintf(name, size, QUILL_DATA_PIPE_FORMAT, QUILL_JOB_PIPE_NAME, static_cast<int>(connectionNumber));
+  name[size - 1] = '\0';
+}
+
+// Security for the job-pipe instances; false leaves the default security.
+bool BuildPipeSecurity(SECURITY_ATTRIBUTES** attributes, PSECURITY_DESCRIPTOR* descriptor) {
+  *attributes = nullptr;
+  *descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(QUILL_JOB_PIPE_SDDL, SDDL_REVISION_1, descriptor, nullptr)) {
+    *descriptor = nullptr;
+    return false;
+  }
+  *attributes = static_cast<SECURITY_ATTRIBUTES*>(LocalAlloc(LPTR, sizeof(SECURITY_ATTRIBUTES)));
+  if (!*attributes) {
+    DWORD error = GetLastError();
+    LocalFree(*descriptor);
+    *descriptor = nullptr;
+    SetLastError(error);
+    return false;
+  }
+  (*attributes)->nLength = sizeof(SECURITY_ATTRIBUTES);
+  (*attributes)->lpSecurityDescriptor = *descriptor;
+  (*attributes)->bInheritHandle = FALSE;
+  return true;
+}
+
+// Writes the whole buffer on an overlapped handle, waiting for the write to finish.
+bool WriteOverlapped(HANDLE pipe, const void* data, DWORD size) {
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!overlapped.hEvent) return false;
+  DWORD written = 0;
+  bool ok = WriteFile(pipe, data, size, &written, &overlapped) != FALSE;
+  if (!ok && GetLastError() == ERROR_IO_PENDING) {
+    if (WaitForSingleObject(overlapped.hEvent, TakeOverConnectLimitMs) == WAIT_OBJECT_0) {
+      ok = GetOverlappedResult(pipe, &overlapped, &written, FALSE) != FALSE;
+    } else {
+      CancelIo(pipe);
+      GetOverlappedResult(pipe, &overlapped, &written, TRUE);
+      ok = false;
+    }
+  }
+  CloseHandle(overlapped.hEvent);
+  return ok && written == size;
+}
+
+// Tells the dispatcher that served the pipe before us to stop.
+void SendStopListening() {
+  TakeOverConnection connection = {};
+  if (TakeOverListening(&connection)) {
+    RecordHeader header = {RECORD_STOP_LISTENING, 0};
+    WriteOverlapped(connection.DataPipe, &header, sizeof(header));
+    FlushFileBuffers(connection.DataPipe);
+    DisconnectNamedPipe(connection.DataPipe);
+    CloseHandle(connection.DataPipe);
+  }
+  if (connection.JobPipe) CloseHandle(connection.JobPipe);
+}
+
+// The data pipe read through a buffer of its own: one ReadFile takes a header together with its
+// payload, or several small records, instead of one call for each part.
+struct PipeReader {
+  HANDLE Pipe;
+  BYTE* Buffer;
+  DWORD Start;
+  DWORD End;
+};
+const DWORD PipeReaderSize = 2 * (sizeof(RecordHeader) + QUILL_MAX_PAYLOAD);
+
+// Reads exactly size bytes unless the pipe fails first.
+bool ReadFully(PipeReader* reader, BYTE* destination, DWORD size) {
+  while (size > 0) {
+    if (reader->Start == reader->End) {
+      DWORD read = 0;
+      if (!ReadFile(reader->Pipe, reader->Buffer, PipeReaderSize, &read, nullptr) && GetLastError() != ERROR_MORE_DATA) return false;
+      if (read == 0) return false;
+      reader->Start = 0;
+      reader->End = read;
+    }
+    DWORD part = reader->End - reader->Start < size ? reader->End - reader->Start : size;
+    memcpy(destination, reader->Buffer + reader->Start, part);
+    reader->Start += part;
+    destination += part;
+    size -= part;
+  }
+  return true;
+}
+
+// The payload buffer holds the payload and two more bytes, so that an OpenSpool title can always
+// be terminated in place.
+bool EnsurePayloadCapacity(JobSession* session, DWORD payloadLength) {
+  if (session->PayloadCapacity >= payloadLength + 2) return true;
+  if (session->Payload) LocalFree(session->Payload);
+  session->PayloadCapacity = 0;
+  session->Payload = static_cast<BYTE*>(LocalAlloc(LPTR, payloadLength + 256));
+  if (!session->Payload) return false;
+  session->PayloadCapacity = payloadLength + 256;
+  return true;
+}
+
+void RecordLoop(JobSession* session) {
+  PipeReader reader = {session->DataPipe, static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, PipeReaderSize)), 0, 0};
+  // Without a buffer the connection can't be followed: it ends like a broken one.
+  if (!reader.Buffer) return;
+  for (;;) {
+    RecordHeader header = {};
+    // A pipe that ends (the client closed it) or fails ends the loop.
+    if (!ReadFully(&reader, reinterpret_cast<BYTE*>(&header), sizeof(header))) break;
+    if (header.PayloadLength > 0) {
+      if (!EnsurePayloadCapacity(session, header.PayloadLength)) break;
+      // A record whose payload never fully arrives is not acted on; the pipe is broken anyway.
+      if (!ReadFully(&reader, session->Payload, header.PayloadLength)) break;
+    }
+    switch (header.RecordType) {
+      case RECORD_OPEN_SPOOL:
+      case RECORD_CLOSE_SPOOL:
+      case RECORD_JOB_DONE_OPEN:
+      case RECORD_JOB_DONE:
+      case RECORD_SPOOL_DATA:
+        HandleRecord(session, header.RecordType, header.PayloadLength);
+        break;
+      case RECORD_SHOW_JOB_COUNT: PostMessageW(MainWindow, UM_SHOW_JOB_COUNT, 0, 0); break;
+      case RECORD_STOP_LISTENING: PostMessageW(MainWindow, UM_STOP_LISTENING, 0, 0); break;
+      case RECORD_EXIT: PostMessageW(MainWindow, UM_EXIT, 0, 0); break;
+      default: break;
+    }
+  }
+  LocalFree(reader.Buffer);
+}
+
+}  // namespace
+
+HANDLE StartListener(HWND window) {
+  Listening = 1;
+  return CreateThread(nullptr, 0, ListenLoop, window, 0, nullptr);
+}
+
+bool StopListener() {
+  Listening = 0;
+  // Overlapped, so that the read below has an end even when the instance it reached belongs to a
+  // server that neither writes nor closes: this runs on the window thread.
+  HANDLE pipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  if (pipe == INVALID_HANDLE_VALUE) {
+    Sleep(10);
+    return false;
+  }
+  BYTE buffer[10];
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (overlapped.hEvent) {
+    DWORD read = 0;
+    if (!ReadFile(pipe, buffer, sizeof(buffer), &read, &overlapped) && GetLastError() == ERROR_IO_PENDING) {
+      if (WaitForSingleObject(overlapped.hEvent, StopReadLimitMs) != WAIT_OBJECT_0) CancelIo(pipe);
+      GetOverlappedResult(pipe, &overlapped, &read, TRUE);
+    }
+    CloseHandle(overlapped.hEvent);
+  }
+  CloseHandle(pipe);
+  return true;
+}
+
+bool TakeOverListening(TakeOverConnection* connection) {
+  DWORD busyStart = GetTickCount();
+  for (;;) {
+    connection->JobPipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (connection->JobPipe != INVALID_HANDLE_VALUE) break;
+    connection->JobPipe = nullptr;
+    if (GetLastError() != ERROR_PIPE_BUSY) return false;
+    if (GetTickCount() - busyStart > TakeOverBusyLimitMs) return false;
+    if (!WaitNamedPipeA(QUILL_JOB_PIPE_NAME, 1000)) Sleep(500);
+  }
+  bool available = false;
+  for (int poll = 0; poll < 10 && !available; ++poll) {
+    DWORD bytes = 0;
+    BYTE peek[8];
+    if (PeekNamedPipe(connection->JobPipe, peek, sizeof(peek), nullptr, &bytes, nullptr) && bytes >= 8) {
+      available = true;
+    } else {
+      Sleep(100);
+    }
+  }
+  if (!available) return false;
+  Hello hello = {};
+  DWORD read = 0;
+  if (!ReadFile(connection->JobPipe, &hello, sizeof(hello), &read, nullptr) || read != sizeof(hello) || hello.Tag != QUILL_HELLO_TAG) return false;
+  char name[128];
+  DataPipeName(name, sizeof(name), hello.ConnectionNumber);
+  // Overlapped, so that the wait for the serving dispatcher has an end.
+  HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                                 QUILL_TAKEOVER_PIPE_BUFFER_SIZE, QUILL_TAKEOVER_PIPE_BUFFER_SIZE, 0, nullptr);
+  if (pipe == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  bool connected = false;
+  if (overlapped.hEvent) {
+    if (ConnectNamedPipe(pipe, &overlapped)) {
+      connected = true;
+    } else if (GetLastError() == ERROR_PIPE_CONNECTED) {
+      connected = true;
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+      DWORD unused = 0;
+      if (WaitForSingleObject(overlapped.hEvent, TakeOverConnectLimitMs) == WAIT_OBJECT_0) {
+        connected = GetOverlappedResult(pipe, &overlapped, &unused, FALSE) != FALSE;
+      } else {
+        CancelIo(pipe);
+        GetOverlappedResult(pipe, &overlapped, &unused, TRUE);
+      }
+    }
+    CloseHandle(overlapped.hEvent);
+  }
+  if (!connected) {
+    CloseHandle(pipe);
+    return false;
+  }
+  connection->DataPipe = pipe;
+  return true;
+}
+
+DWORD WINAPI ListenLoop(LPVOID parameter) {
+  HWND window = static_cast<HWND>(parameter);
+  SendStopListening();
+  SECURITY_ATTRIBUTES* attributes = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  BuildPipeSecurity(&attributes, &descriptor);
+  while (Listening) {
+    HANDLE instance = CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                       PIPE_UNLIMITED_INSTANCES, QUILL_JOB_PIPE_BUFFER_SIZE, QUILL_JOB_PIPE_BUFFER_SIZE, 0, attributes);
+    if (instance == INVALID_HANDLE_VALUE) break;
+    BOOL connected = ConnectNamedPipe(instance, nullptr);
+    DWORD error = connected ? ERROR_SUCCESS : GetLastError();
+    if (!Listening) {
+      CloseHandle(instance);
+      break;
+    }
+    if (!connected && error != ERROR_PIPE_CONNECTED) {
+      CloseHandle(instance);
+      continue;
+    }
+    JobSession* session = static_cast<JobSession*>(LocalAlloc(LPTR, sizeof(JobSession)));
+    if (!session) {
+      // No record to serve it with: the client sees its pipe closed.
+      DisconnectNamedPipe(instance);
+      CloseHandle(instance);
+      continue;
+    }
+    session->ListenPipe = instance;
+    session->Thread = CreateThread(nullptr, QUILL_CONNECTION_STACK_SIZE, ConnectionThread, session, 0, nullptr);
+    if (!session->Thread) {
+      ReleaseJobSession(session);
+      LocalFree(session);
+    }
+  }
+  if (descriptor) LocalFree(descriptor);
+  if (attributes) LocalFree(attributes);
+  if (!Listening) PostMessageW(window, UM_LISTENER_STOPPED, 0, 0);
+  return 0;
+}
+
+DWORD WINAPI ConnectionThread(LPVOID parameter) {
+  JobSession* session = static_cast<JobSession*>(parameter);
+  PostMessageW(MainWindow, UM_CONNECTION_OPENED, 0, reinterpret_cast<LPARAM>(session));
+  ServeConnection(session);
+  PostMessageW(MainWindow, UM_CONNECTION_CLOSED, 0, reinterpret_cast<LPARAM>(session));
+  return 1;
+}
+
+void ServeConnection(JobSession* session) {
+  DWORD number = static_cast<DWORD>(InterlockedIncrement(&ConnectionCounter));
+  Hello hello = {number, QUILL_HELLO_TAG};
+  DWORD written = 0;
+  if (!WriteFile(session->ListenPipe, &hello, sizeof(hello), &written, nullptr) || written < sizeof(hello)) return;
+  char name[128];
+  DataPipeName(name, sizeof(name), number);
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 100) return;
+    HANDLE pipe = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) {
+      session->DataPipe = pipe;
+      break;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+      Sleep(50);
+      continue;
+    }
+    if (error == ERROR_PIPE_BUSY) WaitNamedPipeA(name, 10000);
+    return;
+  }
+  RecordLoop(session);
+  FinishConnection(session);
+}
+
+void ReleaseJobSession(JobSession* session) {
+  if (session->DataPipe) {
+    CloseHandle(session->DataPipe);
+    session->DataPipe = nullptr;
+  }
+  if (session->ListenPipe) {
+    // No FlushFileBuffers: it would wait, on the window thread, for a client that never reads its
+    // Hello. A client that opened its data pipe has read the Hello long ago; for any other the
+    // connection is over anyway.
+    DisconnectNamedPipe(session->ListenPipe);
+    CloseHandle(session->ListenPipe);
+    session->ListenPipe = nullptr;
+  }
+  if (session->Thread) CloseHandle(session->Thread);
+  session->Thread = nullptr;
+  if (session->Payload) LocalFree(session->Payload);
+  session->Payload = nullptr;
+  session->PayloadCapacity = 0;
+}

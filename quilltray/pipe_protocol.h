@@ -1,0 +1,60 @@
+// The job pipe's wire format and the dispatcher's fixed numbers. Both ends of the pipe use this
+// header: the dispatcher (server of the job pipe, client of the data pipe) and every writer
+// (the port monitor, the job-pipe writer library, the tests).
+#pragma once
+
+#include <stdint.h>
+
+// The job pipe: one name for the whole machine (ANSI). A connection's data pipe is this name, a
+// full stop and the connection number in decimal ("%s.%d").
+#define QUILL_JOB_PIPE_NAME "\\\\.\\pipe\\{84E100BC-FFD0-4200-B70D-72AD78F393CE}"
+#define QUILL_DATA_PIPE_FORMAT "%s.%d"
+
+// Job pipe instances made by the listener.
+#define QUILL_JOB_PIPE_BUFFER_SIZE 2048
+#define QUILL_JOB_PIPE_SDDL L"D:(A;OICI;GRGW;;;AU)(A;OICI;GA;;;BA)"
+
+// The data pipe a dispatcher creates when it plays the client during a take-over.
+#define QUILL_TAKEOVER_PIPE_BUFFER_SIZE 32768
+
+// Stack size of a connection thread (64535, not 65535).
+#define QUILL_CONNECTION_STACK_SIZE 64535
+
+// Record types on the data pipe.
+#define RECORD_OPEN_SPOOL 2
+#define RECORD_CLOSE_SPOOL 4
+#define RECORD_JOB_DONE_OPEN 5
+#define RECORD_JOB_DONE 6
+#define RECORD_SHOW_JOB_COUNT 7
+#define RECORD_SPOOL_DATA 10
+#define RECORD_STOP_LISTENING 12
+#define RECORD_EXIT 254
+
+// NameMode of an OpenSpool record; 0 and 4 to 65535 all mean TitleOnly.
+#define NAME_MODE_TITLE_ONLY 0
+#define NAME_MODE_TIME_ONLY 1
+#define NAME_MODE_TIME_THEN_TITLE 2
+#define NAME_MODE_TITLE_THEN_TIME 3
+
+// Launch flags of a JobDoneOpen record.
+#define LAUNCH_FLAG_DRV 1
+#define LAUNCH_FLAG_SILENT 2
+
+// Largest payload of one record.
+#define QUILL_MAX_PAYLOAD 65535
+
+// Sent by the dispatcher on the job pipe right after a client connected; 8 bytes, little-endian.
+struct Hello {
+  uint32_t ConnectionNumber;
+  uint32_t Tag;  // always 1
+};
+#define QUILL_HELLO_TAG 1
+
+// Starts every record on the data pipe; the payload follows.
+struct RecordHeader {
+  uint16_t RecordType;
+  uint16_t PayloadLength;
+};
+
+static_assert(sizeof(Hello) == 8, "Hello is 8 bytes on the wire");
+static_assert(sizeof(RecordHeader) == 4, "RecordHeader is 4 bytes on the wire");

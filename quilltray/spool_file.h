@@ -1,0 +1,19 @@
+// Spool files: the records that create, fill and close a connection's file in the temporary folder.
+#pragma once
+
+#include <windows.h>
+
+#include "quilltray/job_session.h"
+
+void HandleRecord(JobSession* session, WORD type, WORD payloadLength);
+void FinishConnection(JobSession* session);
+void CloseSpoolFile(JobSession* session);
+// Creates a new file in directory named after title (null: "document") and the mode; path
+// receives its full name (SPOOL_PATH_UNITS units). Null when no file was made; path is then empty.
+HANDLE CreateSpoolFile(const WCHAR* directory, const WCHAR* title, WCHAR* path, WORD mode);
+// Maps the characters a file name cannot hold, in place; may shorten the text.
+void SanitizeFileName(WCHAR* text);
+// Appends "(date time)" of the current local time; capacity counts the units from text on.
+void AppendTimeStamp(WCHAR* text, size_t capacity);
+bool IsDirectory(const WCHAR* path);
+bool EnsureDirectory(const WCHAR* path);
