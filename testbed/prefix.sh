@@ -8,8 +8,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
 
 cmd=${1:?command}
-prefix=${2:?prefix}
-build_root=${3:-$(dirname "$prefix")}
+prefix=$(realpath -m "${2:?prefix}")  # Wine wants an absolute prefix
+build_root=$(realpath -m "${3:-$(dirname "$prefix")}")
 export WINEPREFIX="$prefix"
 
 case "$prefix" in

@@ -58,6 +58,8 @@ TEST_F(BadInput, PayloadLongerThanWhatIsSentBreaksOnlyThatConnection) {
   BYTE record[4 + 10] = {10, 0, 0xE8, 0x03};  // SpoolData claiming 1000 bytes, carrying 10
   ASSERT_TRUE(WriteRawMessage(&writer, record, sizeof(record)));
   CloseJobPipeWriter(&writer, false);
+  // The dispatcher may not have made the file yet when the writer is gone: see it come, then go.
+  for (int i = 0; i < 250 && SpoolFiles().empty(); ++i) Sleep(20);
   WaitForNoSpoolFiles();
   EXPECT_TRUE(SpoolFiles().empty());
   EXPECT_TRUE(App.Calls(1, 200).empty());
