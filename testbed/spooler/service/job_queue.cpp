@@ -91,6 +91,7 @@ DWORD StartJob(SpoolerState& state, const std::wstring& printer, const std::wstr
                std::wstring& spoolFile) {
   CreateDirectoryW(SpoolFolder().c_str(), nullptr);
   jobId = state.NextJobId++;
+  WriteSwitch(TESTBED_NEXT_JOB_ID, state.NextJobId);
   wchar_t name[32];
   _snwprintf(name, 32, L"%05lu.SPL", jobId);
   name[31] = 0;

@@ -33,7 +33,9 @@ std::vector<BYTE> EnumerateMonitors(DWORD level, DWORD& count) {
   }
   EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
   // Wine reports the number of records in the failing size query.
-  if (STAND_IN_OR_WINE(true, false)) EXPECT_EQ(0u, count);
+  if (STAND_IN_OR_WINE(true, false)) {
+    EXPECT_EQ(0u, count);
+  }
   // One byte short still fails and reports the same size.
   buffer.assign(needed, 0);
   DWORD again = 0;

@@ -12,7 +12,7 @@ set(spooler_support ${spooler_test_dir}/spooler_test_support.cpp)
 # The conformance suite against the stand-in: it lies in bin/, beside the stand-in's winspool.drv.
 quill_add_gtest(spooler_conformance_tests SOURCES ${spooler_shared_cases} ${spooler_support}
   ${spooler_test_dir}/driver_conformance_test.cpp ${spooler_test_dir}/printer_conformance_test.cpp
-  ${spooler_test_dir}/job_conformance_test.cpp
+  ${spooler_test_dir}/job_conformance_test.cpp ${spooler_test_dir}/acceptance_test.cpp
   LIBS spooler_testbed winspool SERIAL TIMEOUT 600)
 target_compile_definitions(spooler_conformance_tests PRIVATE QUILL_X64_BIN="${CMAKE_BINARY_DIR}/bin")
 add_dependencies(spooler_conformance_tests ${spooler_stage_deps})
