@@ -70,25 +70,24 @@ DWORD LoadMonitor(SpoolerState& state, const std::wstring& name, const std::wstr
   }
   // The monitor's own registry key: Monitors\<name>, which the registration creates.
   HKEY key = OpenPrintKey(MonitorKeyPath(name), KEY_ALL_ACCESS, true);
-  static MONITORINIT init;
-  init = MONITORINIT();
-  init.cbSize = sizeof(init);
-  init.hSpooler = nullptr;
-  init.hckRegistryRoot = reinterpret_cast<HKEYMONITOR>(key);
-  init.pMonitorReg = &MonitorRegistry;
-  init.bLocal = TRUE;
-  init.pszServerName = nullptr;
+  MONITORINIT* init = new MONITORINIT();
+  init->cbSize = sizeof(MONITORINIT);
+  init->hSpooler = nullptr;
+  init->hckRegistryRoot = reinterpret_cast<HKEYMONITOR>(key);
+  init->pMonitorReg = &MonitorRegistry;
+  init->bLocal = TRUE;
+  init->pszServerName = nullptr;
   HANDLE monitor = nullptr;
   SetLastError(0);
-  LPMONITOR2 functions = initialize(&init, &monitor);
+  LPMONITOR2 functions = initialize(init, &monitor);
   if (!functions) {
     DWORD error = GetLastError();
     if (key) RegCloseKey(key);
+    delete init;
     FreeLibrary(module);
     return error ? error : ERROR_INVALID_FUNCTION;
   }
-  if (key) RegCloseKey(key);
-  state.Monitors.push_back(LoadedMonitor{name, path, module, monitor, functions});
+  state.Monitors.push_back(LoadedMonitor{name, path, module, monitor, functions, key, init});
   TraceLine(L"monitor \"%s\" loaded from %s", name.c_str(), path.c_str());
   return 0;
 }
@@ -98,6 +97,8 @@ void Unload(LoadedMonitor& monitor) {
       monitor.Functions->pfnShutdown)
     monitor.Functions->pfnShutdown(monitor.Monitor);
   FreeLibrary(monitor.Module);
+  if (monitor.RegistryRoot) RegCloseKey(monitor.RegistryRoot);
+  delete monitor.Init;
   TraceLine(L"monitor \"%s\" unloaded", monitor.Name.c_str());
 }
 
