@@ -2,6 +2,7 @@
 // writes what the spooler hands it into C:\windows\temp\quilltestmon\:
 //   job-<id>.bin  the bytes of the job, exactly as received through WritePort
 //   job-<id>.txt  "printer=", "document=", "datatype=" lines and the calls in the order they came
+// Each load counts itself in the DWORD value "Loads" of its monitor key (MONITORINIT's registry).
 // WritePort takes at most 1000 bytes a call, so the spooler's handling of partial writes is used.
 #include <windows.h>
 #include <winspool.h>
@@ -157,6 +158,17 @@ extern "C" __declspec(dllexport) LPMONITOR2 WINAPI InitializePrintMonitor2(PMONI
   if (!pMonitorInit || !phMonitor) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
+  }
+  // Leaves a mark in its own key through the spooler's registry functions, as monitors keep
+  // their settings there.
+  if (pMonitorInit->pMonitorReg && pMonitorInit->pMonitorReg->fpSetValue) {
+    DWORD loads = 0, type = 0, size = sizeof(loads);
+    if (pMonitorInit->pMonitorReg->fpQueryValue(pMonitorInit->hckRegistryRoot, L"Loads", &type,
+                                                reinterpret_cast<BYTE*>(&loads), &size, pMonitorInit->hSpooler) != 0)
+      loads = 0;
+    ++loads;
+    pMonitorInit->pMonitorReg->fpSetValue(pMonitorInit->hckRegistryRoot, L"Loads", REG_DWORD,
+                                          reinterpret_cast<const BYTE*>(&loads), sizeof(loads), pMonitorInit->hSpooler);
   }
   ZeroMemory(&Functions, sizeof(Functions));
   Functions.cbSize = sizeof(Functions);

@@ -122,6 +122,15 @@ TEST_F(Monitors, LoadedMonitorDllIsLockedExactlyWhileTheServiceRuns) {
   ASSERT_TRUE(StartSpoolerService());
   // Loaded again at start, because it is registered.
   EXPECT_TRUE(FileIsLocked(dll));
+  // Loaded twice in all, each time with its own registry key in MONITORINIT.
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                                         L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\" TEST_MONITOR_NAME, 0,
+                                         KEY_READ, &key));
+  DWORD loads = 0, size = sizeof(loads);
+  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, L"Loads", nullptr, nullptr, reinterpret_cast<BYTE*>(&loads), &size));
+  EXPECT_EQ(2u, loads);
+  RegCloseKey(key);
   wchar_t name[] = TEST_MONITOR_NAME;
   ASSERT_TRUE(DeleteMonitorW(nullptr, nullptr, name)) << GetLastError();
   EXPECT_FALSE(FileIsLocked(dll));
