@@ -1,5 +1,7 @@
 #include "monitor_host.h"
 
+#include <cstddef>
+
 #include "../common/print_registry.h"
 #include "../common/testbed_spooler_keys.h"
 #include "service_trace.h"

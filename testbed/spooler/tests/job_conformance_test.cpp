@@ -90,6 +90,12 @@ TEST_F(Jobs, PurgeAndAbortDropJobsAndAQueuedJobKeepsThePrinter) {
   EXPECT_EQ(0u, QueuedJobs());
   ASSERT_NE(0u, Start(L"purged"));
   EXPECT_EQ(1u, QueuedJobs());
+  DWORD needed = 0, count = 0;
+  EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> listing(needed);
+  ASSERT_TRUE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, listing.data(), needed, &needed, &count));
+  ASSERT_EQ(1u, count);
+  EXPECT_EQ(1u, reinterpret_cast<PRINTER_INFO_2W*>(listing.data())->cJobs);
   EXPECT_FALSE(DeletePrinter(Printer));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PRINTER_HAS_JOBS_QUEUED), GetLastError());
   ASSERT_TRUE(SetPrinterW(Printer, 0, nullptr, PRINTER_CONTROL_PURGE)) << GetLastError();

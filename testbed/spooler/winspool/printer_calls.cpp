@@ -83,7 +83,10 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
   // The stand-in has local printers only; a name other than the local machine lists nothing.
   bool local = (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_NAME)) != 0 && (!Name || !*Name);
   if (local) printers = ReadPrinterRecords();
-  for (PrinterRecord& printer : printers) printer.Jobs = 0;
+  SpoolerReply* reply = printers.empty() ? nullptr : new SpoolerReply();
+  for (PrinterRecord& printer : printers)
+    if (CallService(SpoolerCountJobs, 0, printer.Name, L"", reply) == 0) printer.Jobs = reply->Number;
+  delete reply;
   BOOL done = PackRecords(pPrinterEnum, cbBuf, pcbNeeded, pcReturned, static_cast<DWORD>(printers.size()),
                           recordBytes, [&](InfoPacker& packer, BYTE* record, DWORD i) {
                             FillPrinterRecord(packer, record, Level, printers[i]);
