@@ -215,3 +215,37 @@ TEST_F(Printers, PrinterDataRoundTripsInBothCharacterSets) {
 }
 
 }  // namespace
+
+namespace {
+
+DWORD WINAPI OpenAndCloseMany(LPVOID failures) {
+  wchar_t name[] = L"Quill A";
+  for (int i = 0; i < 25; ++i) {
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(name, &printer, nullptr)) {
+      InterlockedIncrement(static_cast<LONG*>(failures));
+      continue;
+    }
+    ClosePrinter(printer);
+  }
+  return 0;
+}
+
+// While the service answers one client the others wait for the pipe; none may take the busy
+// pipe for a stopped spooler.
+TEST_F(Printers, ClientsCallingAtOnceAreAllServed) {
+  HANDLE added = AddTestPrinter(L"Quill A", L"LPT1:", TEST_DRIVER);
+  ASSERT_NE(nullptr, added);
+  ClosePrinter(added);
+  LONG failures = 0;
+  HANDLE threads[4];
+  for (HANDLE& thread : threads) {
+    thread = CreateThread(nullptr, 0, OpenAndCloseMany, &failures, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(4, threads, TRUE, 120000));
+  for (HANDLE thread : threads) CloseHandle(thread);
+  EXPECT_EQ(0, failures);
+}
+
+}  // namespace
