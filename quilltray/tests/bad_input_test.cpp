@@ -31,7 +31,10 @@ class BadInput : public ::testing::Test {
     DeleteSpoolFiles();
   }
 
-  static void WaitForNoSpoolFiles() {
+  // For a job whose file is made and then deleted when its connection ends: the dispatcher may
+  // not have made the file yet when the writer is done, so see it come first, then go.
+  static void WaitForSpoolFileToComeAndGo() {
+    for (int i = 0; i < 250 && SpoolFiles().empty(); ++i) Sleep(20);
     for (int i = 0; i < 250 && !SpoolFiles().empty(); ++i) Sleep(20);
   }
 };
@@ -58,9 +61,7 @@ TEST_F(BadInput, PayloadLongerThanWhatIsSentBreaksOnlyThatConnection) {
   BYTE record[4 + 10] = {10, 0, 0xE8, 0x03};  // SpoolData claiming 1000 bytes, carrying 10
   ASSERT_TRUE(WriteRawMessage(&writer, record, sizeof(record)));
   CloseJobPipeWriter(&writer, false);
-  // The dispatcher may not have made the file yet when the writer is gone: see it come, then go.
-  for (int i = 0; i < 250 && SpoolFiles().empty(); ++i) Sleep(20);
-  WaitForNoSpoolFiles();
+  WaitForSpoolFileToComeAndGo();
   EXPECT_TRUE(SpoolFiles().empty());
   EXPECT_TRUE(App.Calls(1, 200).empty());
 }
@@ -97,7 +98,7 @@ TEST_F(BadInput, TitleThatFillsThePayloadBufferIsTerminated) {
   ASSERT_TRUE(WriteSpoolData(&writer, "x", 1));
   ASSERT_TRUE(WriteRecord(&writer, 6, nullptr, 0));
   CloseJobPipeWriter(&writer, true);
-  WaitForNoSpoolFiles();
+  WaitForSpoolFileToComeAndGo();
   EXPECT_TRUE(SpoolFiles().empty());
 }
 

@@ -118,7 +118,14 @@ bool DeleteFilesIn(const wchar_t* folder) {
     _snwprintf(path, MAX_PATH + 4, L"%s%s", folder, found.cFileName);
     path[MAX_PATH + 3] = 0;
     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(path)) all = false;
+    // The service reports "stopped" a moment before its process has let go of the DLLs it
+    // loaded: give a file that is still held a few seconds.
+    bool deleted = false;
+    for (int attempt = 0; attempt < 100 && !deleted; ++attempt) {
+      deleted = DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+      if (!deleted) Sleep(50);
+    }
+    if (!deleted) all = false;
   } while (FindNextFileW(search, &found));
   FindClose(search);
   return all;
