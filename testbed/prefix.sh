@@ -8,7 +8,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
 
 cmd=${1:?command}
-prefix=${2:?prefix}
+# Wine accepts only an absolute WINEPREFIX.
+prefix=$(realpath -m "${2:?prefix}")
 build_root=${3:-$(dirname "$prefix")}
 export WINEPREFIX="$prefix"
 
