@@ -10,7 +10,7 @@ source "$here/wine-env.sh"
 cmd=${1:?command}
 # Wine accepts only an absolute WINEPREFIX.
 prefix=$(realpath -m "${2:?prefix}")
-build_root=${3:-$(dirname "$prefix")}
+build_root=$(realpath -m "${3:-$(dirname "$prefix")}")
 export WINEPREFIX="$prefix"
 
 case "$prefix" in
