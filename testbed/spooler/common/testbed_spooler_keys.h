@@ -28,6 +28,9 @@
 // DWORD: how many jobs the service has handed to a port monitor since the last reset.
 #define TESTBED_JOBS_DESPOOLED L"JobsDespooled"
 
+// DWORD: the id the service gives the next job.
+#define TESTBED_NEXT_JOB_ID L"NextJobId"
+
 #define TESTBED_SERVICE_NAME L"Spooler"
 #define TESTBED_LOCAL_PORT_MONITOR L"Local Port"
 #define TESTBED_LOCAL_PORT_DLL L"localspl.dll"

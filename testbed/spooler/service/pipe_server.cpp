@@ -6,9 +6,13 @@ namespace {
 
 // Waits for the overlapped operation or the stop event; false when the service is stopping
 // (the operation is then cancelled) or the operation failed.
-bool WaitForPipe(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stopEvent, DWORD& transferred) {
+// A client must send its request and take its reply within this time.
+const DWORD ClientTimeoutMs = 10000;
+
+bool WaitForPipe(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stopEvent, DWORD& transferred,
+                 DWORD timeoutMs = ClientTimeoutMs) {
   HANDLE events[2] = {overlapped.hEvent, stopEvent};
-  DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  DWORD which = WaitForMultipleObjects(2, events, FALSE, timeoutMs);
   if (which != WAIT_OBJECT_0) {
     CancelIo(pipe);
     GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
@@ -68,7 +72,7 @@ bool ServeRequests(SpoolerState& state, DWORD generation, HANDLE stopEvent) {
       if (error == ERROR_PIPE_CONNECTED) {
         connected = true;
       } else if (error == ERROR_IO_PENDING) {
-        connected = WaitForPipe(pipe, overlapped, stopEvent, unused);
+        connected = WaitForPipe(pipe, overlapped, stopEvent, unused, INFINITE);
         if (!connected && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0) break;
       }
     }

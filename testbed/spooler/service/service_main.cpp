@@ -30,7 +30,7 @@ void ReportStatus(DWORD state, DWORD exitCode) {
 
 DWORD WINAPI RestateRunning(LPVOID) {
   Sleep(100);
-  ReportStatus(SERVICE_RUNNING, NO_ERROR);
+  if (WaitForSingleObject(StopEvent, 0) != WAIT_OBJECT_0) ReportStatus(SERVICE_RUNNING, NO_ERROR);
   return 0;
 }
 
@@ -72,7 +72,8 @@ void WINAPI SpoolerServiceMain(DWORD, LPWSTR*) {
   }
   StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   SpoolerState state = {};
-  state.NextJobId = 1;
+  // Job ids go on across restarts, as on Windows; a reset starts them at 1 again.
+  state.NextJobId = ReadSwitch(TESTBED_NEXT_JOB_ID, 1);
   StartSpoolerParts(state);
   ReportStatus(SERVICE_RUNNING, NO_ERROR);
   TraceLine(L"running");

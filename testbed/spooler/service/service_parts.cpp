@@ -1,4 +1,13 @@
 #include "service_parts.h"
 
-void StartSpoolerParts(SpoolerState& state) { (void)state; }
-void StopSpoolerParts(SpoolerState& state) { (void)state; }
+#include "driver_cache.h"
+#include "job_queue.h"
+#include "monitor_host.h"
+
+void StartSpoolerParts(SpoolerState& state) { LoadRegisteredMonitors(state); }
+
+void StopSpoolerParts(SpoolerState& state) {
+  DropAllJobs(state);
+  ReleaseDriverCache(state);
+  UnloadAllMonitors(state);
+}

@@ -14,6 +14,9 @@ struct LoadedMonitor {
   HMODULE Module;
   HANDLE Monitor;      // the handle InitializePrintMonitor2 gave back
   LPMONITOR2 Functions;
+  // What the monitor was given; it may keep both for its lifetime, so they live as long as it.
+  HKEY RegistryRoot;
+  MONITORINIT* Init;
 };
 
 struct CachedDriverFile {

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Stages the product in the prefix as it is installed, so that tests run the programs from where
+# users have them:
+#   C:\Program Files\Corvell\Quillstack\quilltray.exe
+#   C:\Program Files\Corvell\Quillstack\setup\install.exe, the component files beside it, and the
+#   spooler stand-in's winspool.drv (64-bit, so only beside the 64-bit installer).
+# Runs with WINEPREFIX and QUILL_BUILD_ROOT set (prefix.sh); can be run again after a rebuild.
+set -euo pipefail
+product="$WINEPREFIX/drive_c/Program Files/Corvell/Quillstack"
+mkdir -p "$product/setup"
+x64="$QUILL_BUILD_ROOT/x64/bin"
+x86="$QUILL_BUILD_ROOT/x86/bin"
+stage() {  # stage SOURCE TARGET_DIR: copies when the build has made the file
+  if [ -f "$1" ]; then cp -f "$1" "$2/"; else echo "30-stage-product.sh: not built yet: $1" >&2; fi
+}
+stage "$x86/quilltray.exe" "$product"
+stage "$x64/install.exe" "$product/setup"
+for component in vtxmon64.dll vtxdrv64.dll vtxui64.dll vtxhelp.chm; do
+  stage "$x64/$component" "$product/setup"
+done
+stage "$x64/winspool.drv" "$product/setup"
