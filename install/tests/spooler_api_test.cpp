@@ -9,6 +9,7 @@
 
 #include "install/spooler/component_files.h"
 #include "install/spooler/enumerations.h"
+#include "install/spooler/spooler_service.h"
 
 namespace {
 
@@ -60,6 +61,20 @@ TEST_F(SpoolerApi, ListsTheSpoolersMonitorsAtLevelTwo) {
   EXPECT_EQ(L"", ctx.Log());
   EXPECT_EQ(-1, FindPortMonitor(result));
   EXPECT_EQ(nullptr, GlobalFree(result.Entries));
+}
+
+// The set-up's order on a machine whose spooler was stopped: the driver directory is there at once.
+TEST_F(SpoolerApi, AStartedSpoolerAnswersRightAfterTheCheck) {
+  ASSERT_TRUE(ResetSpooler(SpoolerLeftStopped));
+  TestContext ctx;
+  EXPECT_TRUE(CheckSpooler(ctx.c));
+  SelectComponents(ctx.c, 1);
+  std::vector<std::wstring> lines = ctx.Lines();
+  ASSERT_EQ(3u, lines.size()) << ctx.Log().c_str();
+  EXPECT_EQ(L">Check Spooler", lines[0]);
+  EXPECT_EQ(0u, lines[1].find(L"PrinterDriverDirectory(1):"));
+  EXPECT_EQ(0u, lines[2].find(L"PrinterDriverDirectory(2):"));
+  EXPECT_EQ(0, ctx.c.ErrorCount);
 }
 
 #ifdef QUILL_SPOOLER_STANDIN_WINSPOOL
