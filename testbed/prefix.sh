@@ -8,7 +8,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
 
 cmd=${1:?command}
-prefix=$(realpath -m "${2:?prefix}")  # Wine wants an absolute prefix
+# Wine accepts only an absolute WINEPREFIX.
+prefix=$(realpath -m "${2:?prefix}")
 build_root=$(realpath -m "${3:-$(dirname "$prefix")}")
 export WINEPREFIX="$prefix"
 

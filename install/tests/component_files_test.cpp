@@ -2,8 +2,6 @@
 
 #include "spooler_test_support.h"
 
-#include <winspool.h>
-
 #include "install/spooler/component_files.h"
 
 namespace {
@@ -84,32 +82,6 @@ DWORD FakeNow = 0;
 DWORD WINAPI FastClock() { return FakeNow += 150; }
 
 }  // namespace
-
-TEST(ComponentSets, SixtyFourAndThirtyTwoBitSetsWithTheSpoolersDriverDirectory) {
-  struct Case {
-    BYTE use64;
-    const wchar_t *environment, *monitor, *driver, *ui;
-  } cases[] = {{1, L"Windows x64", L"vtxmon64.dll", L"vtxdrv64.dll", L"vtxui64.dll"},
-               {0, L"Windows NT x86", L"vtxmon32.dll", L"vtxdrv32.dll", L"vtxui32.dll"}};
-  for (const Case& k : cases) {
-    TestContext ctx;
-    SelectComponents(ctx.c, k.use64);
-    EXPECT_STREQ(k.environment, ctx.c.Environment);
-    EXPECT_STREQ(k.monitor, ctx.c.MonitorFile);
-    EXPECT_STREQ(k.driver, ctx.c.DriverFile);
-    EXPECT_STREQ(k.ui, ctx.c.UiFile);
-    EXPECT_STREQ(L"vtxhelp.chm", ctx.c.HelpFile);
-    WCHAR reported[MAX_PATH + 2] = {};
-    DWORD needed = 0;
-    ASSERT_TRUE(GetPrinterDriverDirectoryW(nullptr, const_cast<WCHAR*>(k.environment), 1, reinterpret_cast<BYTE*>(reported),
-                                           sizeof(reported) - 2, &needed));
-    std::wstring withSeparator = std::wstring(reported) + (reported[lstrlenW(reported) - 1] == L'\\' ? L"" : L"\\");
-    EXPECT_EQ(withSeparator, Text(ctx.c.DriverDirectory));
-    EXPECT_EQ(std::wstring(L"PrinterDriverDirectory(1):") + reported + L"\r\nPrinterDriverDirectory(2):" + withSeparator + L"\r\n",
-              ctx.Log());
-    EXPECT_EQ(0, ctx.c.ErrorCount);
-  }
-}
 
 TEST(CopyComponentFile, CopiesWholeFilesOfEveryBlockCountAndTruncatesTheOldDestination) {
   // 8192 fills the first read exactly: the second read returns nothing and ends the copy.

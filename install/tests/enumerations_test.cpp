@@ -87,22 +87,6 @@ TEST(ListMonitors, EmptyResultsListNothingBetweenTheDashedLines) {
             level1.Log());
 }
 
-TEST(EnumerateMonitors, ListsTheSpoolersMonitorsAtLevelTwo) {
-  TestContext ctx;
-  EnumerationResult result = EnumerateMonitors(ctx.c);
-  EXPECT_EQ(2u, result.Level);
-  ASSERT_NE(nullptr, result.Entries) << ctx.Log().c_str();
-  ASSERT_GT(result.Count, 0u);
-  const MONITOR_INFO_2W* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(result.Entries);
-  bool localPort = false;
-  for (DWORD i = 0; i < result.Count; ++i) localPort = localPort || (monitors[i].pName && std::wstring(monitors[i].pName) == L"Local Port");
-  EXPECT_TRUE(localPort);
-  // A successful enumeration writes no line of its own.
-  EXPECT_EQ(L"", ctx.Log());
-  EXPECT_EQ(-1, FindPortMonitor(result));
-  EXPECT_EQ(nullptr, GlobalFree(result.Entries));
-}
-
 TEST(EnumerateDrivers, LevelSixResultOrAnEmptyOne) {
   EnumerationResult result = EnumerateDrivers(L"Windows x64");
   EXPECT_EQ(6u, result.Level);

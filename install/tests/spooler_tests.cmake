@@ -36,3 +36,15 @@ if(EXISTS "${CMAKE_SOURCE_DIR}/testbed/spooler/control/spooler_testbed.h")
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/spooler_faults_test.cpp ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
     LIBS install_core spooler_testbed SERIAL TIMEOUT 600)
 endif()
+
+# Component selection and enumerations against the machine's spooler.
+if(EXISTS "${CMAKE_SOURCE_DIR}/testbed/spooler/control/spooler_testbed.h")
+  quill_add_gtest(install_spooler_api_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/spooler_api_test.cpp ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
+    LIBS install_core spooler_testbed SERIAL)
+  # With the stand-in's winspool.drv the machine can be emptied and the spooler's calls fail
+  # while it is stopped.
+  if(EXISTS "${CMAKE_SOURCE_DIR}/testbed/spooler/winspool")
+    target_compile_definitions(install_spooler_api_tests PRIVATE QUILL_SPOOLER_STANDIN_WINSPOOL)
+  endif()
+endif()
