@@ -211,7 +211,13 @@ bool StartSpoolerService(DWORD timeoutMs) {
   ServiceHandles handles(SERVICE_START | SERVICE_QUERY_STATUS);
   if (!handles.Service) return false;
   if (QueryState(handles.Service) == SERVICE_RUNNING) return true;
-  if (!StartServiceW(handles.Service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) return false;
+  // Right after a stop, Wine's service manager may still be letting go of the old process and
+  // refuses the start (seen: 1359); it takes it a moment later.
+  DWORD start = GetTickCount();
+  while (!StartServiceW(handles.Service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+    if (GetTickCount() - start > 5000) return false;
+    Sleep(100);
+  }
   if (WaitForState(handles.Service, SERVICE_RUNNING, timeoutMs)) return true;
   SetLastError(ERROR_SERVICE_REQUEST_TIMEOUT);
   return false;
