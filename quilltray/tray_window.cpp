@@ -9,6 +9,10 @@
 #include "quilltray/res/resource.h"
 #include "shared/quillstack_ids.h"
 
+#ifndef _WIN64
+static_assert(sizeof(NOTIFYICONDATAW) == 956, "the shell gets the full icon record of a 32-bit program");
+#endif
+
 namespace {
 
 typedef BOOL(WINAPI* ChangeWindowMessageFilterProc)(UINT, DWORD);

@@ -58,6 +58,8 @@ TEST_F(BadInput, PayloadLongerThanWhatIsSentBreaksOnlyThatConnection) {
   TestWriter writer;
   ASSERT_TRUE(Connect(&writer));
   ASSERT_TRUE(WriteOpenSpool(&writer, 0, L"short payload"));
+  for (int i = 0; i < 250 && SpoolFiles().empty(); ++i) Sleep(20);
+  ASSERT_EQ(1u, SpoolFiles().size()) << "the job's file exists before the broken record";
   BYTE record[4 + 10] = {10, 0, 0xE8, 0x03};  // SpoolData claiming 1000 bytes, carrying 10
   ASSERT_TRUE(WriteRawMessage(&writer, record, sizeof(record)));
   CloseJobPipeWriter(&writer, false);
@@ -84,18 +86,20 @@ TEST_F(BadInput, OpenSpoolWithoutANameModeAsTheFirstRecord) {
 TEST_F(BadInput, TitleThatFillsThePayloadBufferIsTerminated) {
   TestWriter writer;
   ASSERT_TRUE(Connect(&writer));
-  // A long record first gives the buffer a capacity of 3000 + 256 bytes; the title then fills
-  // it to within one byte, where its two terminating zeros would not fit.
-  std::string junk(3000, 'j');
-  ASSERT_TRUE(WriteRecord(&writer, 99, junk.data(), static_cast<WORD>(junk.size())));
-  std::wstring filler(1626, L'T');
-  std::vector<BYTE> payload(2 + filler.size() * 2 + 1, 'Z');
-  payload[0] = 0;
-  payload[1] = 0;
-  memcpy(&payload[2], filler.data(), filler.size() * 2);
-  ASSERT_EQ(3255u, payload.size());
+  // A one-byte record first gives the buffer a capacity of 1 + 256 bytes; the OpenSpool payload
+  // then fills all 257, so its two terminating zeros would land behind the buffer. Its title is
+  // 127 units and one odd byte, which the first terminating zero completes to a 128th unit.
+  ASSERT_TRUE(WriteRecord(&writer, 99, "j", 1));
+  std::vector<BYTE> payload(257, 0);
+  payload[0] = 2;  // TimeThenTitle: the whole title shows in the name
+  for (size_t i = 2; i + 1 < payload.size(); i += 2) payload[i] = 'T';
+  payload[256] = 'Z';
   ASSERT_TRUE(WriteRecord(&writer, 2, payload.data(), static_cast<WORD>(payload.size())));
-  ASSERT_TRUE(WriteSpoolData(&writer, "x", 1));
+  for (int i = 0; i < 250 && SpoolFiles().empty(); ++i) Sleep(20);
+  std::vector<std::wstring> files = SpoolFiles();
+  ASSERT_EQ(1u, files.size());
+  std::wstring end = std::wstring(127, L'T') + L"Z.Quillstack";
+  EXPECT_EQ(end, files[0].substr(files[0].find(L')') + 1));
   ASSERT_TRUE(WriteRecord(&writer, 6, nullptr, 0));
   CloseJobPipeWriter(&writer, true);
   WaitForSpoolFileToComeAndGo();

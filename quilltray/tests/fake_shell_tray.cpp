@@ -108,6 +108,7 @@ DWORD WINAPI ShellThread(LPVOID parameter) {
 }  // namespace
 
 bool FakeShellTray::Start() {
+  StartDesktopQuietly();
   LoadPictures();
   if (Pictures.size() != 5) return false;
   Clear();

@@ -136,6 +136,7 @@ TEST_F(TrayIcon, DoubleClickOpensTheApplication) {
 namespace {
 
 TEST(TrayResources, MenuOffersOpenAndEveryIconHasBothSizes) {
+  StartDesktopQuietly();
   HMODULE module = LoadLibraryExW(BesideTest(L"quilltray.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, module);
   HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(109));

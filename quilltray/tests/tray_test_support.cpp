@@ -11,6 +11,18 @@ std::wstring BesideTest(const wchar_t* name) {
   return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
 }
 
+void StartDesktopQuietly() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE saved = GetStdHandle(STD_ERROR_HANDLE);
+  SetStdHandle(STD_ERROR_HANDLE, nul);
+  GetDesktopWindow();
+  SetStdHandle(STD_ERROR_HANDLE, saved);
+  if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+}
+
 std::wstring TempFolder() {
   wchar_t path[MAX_PATH + 1];
   DWORD n = GetTempPathW(MAX_PATH, path);
@@ -63,9 +75,13 @@ bool WaitForJobPipeGone(DWORD timeoutMs) {
   return false;
 }
 
-HWND FindTrayWindow() { return FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr); }
+HWND FindTrayWindow() {
+  StartDesktopQuietly();
+  return FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);
+}
 
 bool TrayProcess::Start(bool waitForPipe) {
+  StartDesktopQuietly();
   std::wstring exe = BesideTest(L"quilltray.exe");
   std::wstring command = L"\"" + exe + L"\"";
   STARTUPINFOW startup = {};

@@ -10,6 +10,11 @@
 #include "modules/jobpipe/job_pipe_writer.h"
 
 std::wstring BesideTest(const wchar_t* name);
+// Starts Wine's desktop process from this test, with standard error on NUL. Wine hands the
+// desktop process the standard error of whichever program first needs it; started from a test
+// (or from a program the test started) it would keep ctest's output pipe open, and the test would
+// never end. Call before anything that touches windows; later calls do nothing.
+void StartDesktopQuietly();
 std::wstring TempFolder();
 // Names (not paths) of the *.Quillstack files in the temporary folder, sorted.
 std::vector<std::wstring> SpoolFiles();
