@@ -63,9 +63,21 @@ struct FileHolder {
                            std::to_wstring(holdMs);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    bool held = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) &&
-                WaitForSingleObject(ready, 15000) == WAIT_OBJECT_0;
-    CloseHandle(ready);
+    // One run here saw this start fail within milliseconds under load: try a few times, and say
+    // why when it keeps failing.
+    bool started = false;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+      started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) != FALSE;
+      if (!started) {
+        error = GetLastError();
+        Sleep(200);
+      }
+    }
+    if (!started) ADD_FAILURE() << "the file holder did not start: " << error;
+    if (ready == nullptr) ADD_FAILURE() << "no ready event: " << GetLastError();
+    bool held = started && ready != nullptr && WaitForSingleObject(ready, 15000) == WAIT_OBJECT_0;
+    if (ready != nullptr) CloseHandle(ready);
     return held;
   }
   ~FileHolder() {

@@ -15,9 +15,10 @@ spooler_fixture_dll(fixture_no_version)
 add_executable(spooler_file_holder ${spooler_fixture_dir}/file_holder.cpp)
 target_link_libraries(spooler_file_holder PRIVATE shell32)
 
+# SERIAL: the locked-destination cases time a hundred attempts against the ten-second limit.
 quill_add_gtest(install_component_files_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/component_files_test.cpp ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
-  LIBS install_core)
+  LIBS install_core SERIAL)
 add_dependencies(install_component_files_tests
   fixture_build_7_0_0_2436 fixture_build_7_0_1_2436 fixture_no_version spooler_file_holder)
 

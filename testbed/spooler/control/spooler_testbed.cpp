@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include "../common/spooler_pipe_client.h"
+#include "../common/switch_values.h"
 #include "../common/testbed_spooler_keys.h"
 
 namespace {
@@ -52,28 +53,6 @@ bool WaitForState(SC_HANDLE service, DWORD wanted, DWORD timeoutMs) {
     if (GetTickCount() - start >= timeoutMs) return false;
     Sleep(50);
   }
-}
-
-bool WriteDword(const wchar_t* name, DWORD value) {
-  HKEY key = nullptr;
-  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, TESTBED_SWITCH_KEY, 0, nullptr, 0,
-                                KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
-  if (status == ERROR_SUCCESS) {
-    status = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    RegCloseKey(key);
-  }
-  SetLastError(status);
-  return status == ERROR_SUCCESS;
-}
-
-DWORD ReadDword(const wchar_t* name, DWORD fallback) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TESTBED_SWITCH_KEY, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-    return fallback;
-  DWORD value = 0, size = sizeof(value), type = 0;
-  LONG status = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-  RegCloseKey(key);
-  return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value) ? value : fallback;
 }
 
 // Deletes `subKey` below HKLM with everything in it and creates it again, empty.
@@ -147,11 +126,11 @@ void CreateFolderChain(const wchar_t* folder) {
 
 bool ResetState(bool withLocalPort, SpoolerAfterReset after) {
   // Faults that would keep the service from stopping or starting go first.
-  WriteDword(TESTBED_IGNORE_STOP, 0);
-  WriteDword(TESTBED_FAIL_START, 0);
+  WriteSwitch(TESTBED_IGNORE_STOP, 0);
+  WriteSwitch(TESTBED_FAIL_START, 0);
   if (!StopSpoolerService()) return false;
   bool ok = RecreateKey(TESTBED_SWITCH_KEY);
-  ok = WriteDword(TESTBED_DRIVER_CACHE, 1) && ok;
+  ok = WriteSwitch(TESTBED_DRIVER_CACHE, 1) && ok;
   ok = RecreateKey(TESTBED_MONITORS_KEY) && ok;
   if (withLocalPort)
     ok = WriteString(TESTBED_MONITORS_KEY L"\\" TESTBED_LOCAL_PORT_MONITOR, L"Driver", TESTBED_LOCAL_PORT_DLL) && ok;
@@ -197,15 +176,15 @@ bool SetSpoolerFault(SpoolerFault fault, DWORD count, DWORD error) {
   wchar_t errorName[96];
   _snwprintf(errorName, 96, L"%sError", name);
   errorName[95] = 0;
-  return WriteDword(errorName, error) && WriteDword(name, count);
+  return WriteSwitch(errorName, error) && WriteSwitch(name, count);
 }
 
 DWORD SpoolerFaultCount(SpoolerFault fault) {
   const wchar_t* name = FaultValueName(fault);
-  return name ? ReadDword(name, 0) : 0;
+  return name ? ReadSwitch(name, 0) : 0;
 }
 
-bool SetDriverCache(bool on) { return WriteDword(TESTBED_DRIVER_CACHE, on ? 1 : 0); }
+bool SetDriverCache(bool on) { return WriteSwitch(TESTBED_DRIVER_CACHE, on ? 1 : 0); }
 
 bool StartSpoolerService(DWORD timeoutMs) {
   ServiceHandles handles(SERVICE_START | SERVICE_QUERY_STATUS);
@@ -250,8 +229,8 @@ DWORD SpoolerServiceState() {
   return handles.Service ? QueryState(handles.Service) : 0;
 }
 
-DWORD LastSpoolerJobError() { return ReadDword(TESTBED_LAST_JOB_ERROR, 0); }
-DWORD SpoolerJobsDespooled() { return ReadDword(TESTBED_JOBS_DESPOOLED, 0); }
+DWORD LastSpoolerJobError() { return ReadSwitch(TESTBED_LAST_JOB_ERROR, 0); }
+DWORD SpoolerJobsDespooled() { return ReadSwitch(TESTBED_JOBS_DESPOOLED, 0); }
 
 bool GetDriverVersionFolder(const wchar_t* environment, wchar_t* folder, DWORD chars) {
   const wchar_t* sub = nullptr;

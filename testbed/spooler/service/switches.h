@@ -2,9 +2,8 @@
 #pragma once
 #include <windows.h>
 
-// Reads the DWORD value `name` of the switch key; `fallback` when it is missing.
-DWORD ReadSwitch(const wchar_t* name, DWORD fallback);
-void WriteSwitch(const wchar_t* name, DWORD value);
+#include "../common/switch_values.h"
+
 // When the count `name` is above 0, lowers it by one and returns the error to fail with:
 // the value "<name>Error" when it is set, else `defaultError`. Returns 0 when no fault is due.
 DWORD TakeFault(const wchar_t* name, DWORD defaultError);

@@ -21,6 +21,19 @@ void CloseSpoolFile(PrinterHandle& printer) {
   printer.SpoolFile = INVALID_HANDLE_VALUE;
 }
 
+// Ends the handle's document; the service then despools the job (SpoolerEndDoc) or drops it
+// (SpoolerAbortDoc).
+BOOL FinishDocument(HANDLE hPrinter, SpoolerCommand command) {
+  PrinterHandle* printer = HandleInDocument(hPrinter);
+  if (!printer) return FALSE;
+  CloseSpoolFile(*printer);
+  DWORD job = printer->JobId;
+  printer->JobId = 0;
+  printer->InPage = false;
+  DWORD error = CallService(command, job, L"", L"");
+  return error ? FailWith(error) : TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -80,26 +93,8 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWr
   return TRUE;
 }
 
-BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
-  PrinterHandle* printer = HandleInDocument(hPrinter);
-  if (!printer) return FALSE;
-  CloseSpoolFile(*printer);
-  DWORD job = printer->JobId;
-  printer->JobId = 0;
-  printer->InPage = false;
-  DWORD error = CallService(SpoolerEndDoc, job, L"", L"");
-  return error ? FailWith(error) : TRUE;
-}
+BOOL WINAPI EndDocPrinter(HANDLE hPrinter) { return FinishDocument(hPrinter, SpoolerEndDoc); }
 
-BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
-  PrinterHandle* printer = HandleInDocument(hPrinter);
-  if (!printer) return FALSE;
-  CloseSpoolFile(*printer);
-  DWORD job = printer->JobId;
-  printer->JobId = 0;
-  printer->InPage = false;
-  DWORD error = CallService(SpoolerAbortDoc, job, L"", L"");
-  return error ? FailWith(error) : TRUE;
-}
+BOOL WINAPI AbortPrinter(HANDLE hPrinter) { return FinishDocument(hPrinter, SpoolerAbortDoc); }
 
 }  // extern "C"
