@@ -109,10 +109,10 @@ bool ReadFully(PipeReader* reader, BYTE* destination, DWORD size) {
   return true;
 }
 
-// The payload buffer holds the payload and two more bytes, so that an OpenSpool title can always
-// be terminated in place.
+// The payload buffer holds the payload and three more bytes, so that an OpenSpool title can always
+// be terminated in place (two zero bytes, and a third for a title that ends in half a unit).
 bool EnsurePayloadCapacity(JobSession* session, DWORD payloadLength) {
-  if (session->PayloadCapacity >= payloadLength + 2) return true;
+  if (session->PayloadCapacity >= payloadLength + 3) return true;
   if (session->Payload) LocalFree(session->Payload);
   session->PayloadCapacity = 0;
   session->Payload = static_cast<BYTE*>(LocalAlloc(LPTR, payloadLength + 256));

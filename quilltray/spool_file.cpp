@@ -100,6 +100,9 @@ void HandleRecord(JobSession* session, WORD type, WORD payloadLength) {
       if (payloadLength < 2 || !session->Payload) return;
       session->Payload[payloadLength] = 0;
       session->Payload[payloadLength + 1] = 0;
+      // An odd length leaves the title's last unit half written: the next one must be zero too,
+      // not what an earlier record left there.
+      session->Payload[payloadLength + 2] = 0;
       if (session->SpoolFile) return;
       WCHAR directory[MAX_PATH + 1] = {};
       DWORD length = GetTempPathW(MAX_PATH, directory);

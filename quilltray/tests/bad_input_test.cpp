@@ -106,6 +106,23 @@ TEST_F(BadInput, TitleThatFillsThePayloadBufferIsTerminated) {
   EXPECT_TRUE(SpoolFiles().empty());
 }
 
+TEST_F(BadInput, OddLengthTitleEndsWithItsHalfUnit) {
+  TestWriter writer;
+  ASSERT_TRUE(Connect(&writer));
+  // An earlier, longer record leaves its bytes in the payload buffer behind the title.
+  std::string junk(5000, 'j');
+  ASSERT_TRUE(WriteRecord(&writer, 99, junk.data(), static_cast<WORD>(junk.size())));
+  const BYTE title[] = {0, 0, 'a', 0, 'b', 0, 'Z'};  // TitleOnly, "ab" and half a unit
+  ASSERT_TRUE(WriteRecord(&writer, 2, title, sizeof(title)));
+  ASSERT_TRUE(WriteSpoolData(&writer, "x", 1));
+  ASSERT_TRUE(WriteJobDoneOpen(&writer, 0));
+  CloseJobPipeWriter(&writer, true);
+  ASSERT_EQ(1u, App.Calls(1, 10000).size());
+  EXPECT_EQ("x", ReadWholeFile(TempFolder() + L"abZ.Quillstack"));
+  EXPECT_EQ(std::vector<std::wstring>{L"abZ.Quillstack"}, SpoolFiles());
+  DeleteSpoolFiles();
+}
+
 TEST_F(BadInput, HostileTitlesStayInTheTemporaryFolder) {
   const wchar_t* titles[] = {L"CON", L"nul.txt", L"Lpt1", L"COM3.doc", L"C:\\x\\AUX", L"prn ", L"..\\..\\..\\windows\\system.ini",
                              L"\\\\?\\C:\\windows\\escape", L"\\\\.\\pipe\\x", L"a:b:c", L"<>:\"/\\|?*\x01\x1f"};
