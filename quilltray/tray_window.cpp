@@ -43,11 +43,14 @@ void StopAnimation(HWND window) {
   }
 }
 
-void RemoveTrayIcon(HWND window) {
+// Builds the icon record afresh for the current state and hands it to the shell.
+void NotifyShell(HWND window, DWORD message) {
   NOTIFYICONDATAW data;
   FillNotifyData(&data, window);
-  Shell_NotifyIconW(NIM_DELETE, &data);
+  Shell_NotifyIconW(message, &data);
 }
+
+void RemoveTrayIcon(HWND window) { NotifyShell(window, NIM_DELETE); }
 
 void ShowJobCount(HWND window) {
   NOTIFYICONDATAW data;
@@ -136,17 +139,9 @@ void FillNotifyData(NOTIFYICONDATAW* data, HWND window) {
   }
 }
 
-void AddTrayIcon(HWND window) {
-  NOTIFYICONDATAW data;
-  FillNotifyData(&data, window);
-  Shell_NotifyIconW(NIM_ADD, &data);
-}
+void AddTrayIcon(HWND window) { NotifyShell(window, NIM_ADD); }
 
-void UpdateTrayIcon(HWND window) {
-  NOTIFYICONDATAW data;
-  FillNotifyData(&data, window);
-  Shell_NotifyIconW(NIM_MODIFY, &data);
-}
+void UpdateTrayIcon(HWND window) { NotifyShell(window, NIM_MODIFY); }
 
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (TaskbarCreatedMessage && message == TaskbarCreatedMessage) {

@@ -6,16 +6,10 @@
 #include <string>
 
 #include "support/dialog_probe.h"
+#include "support/test_paths.h"
 #include "support/spooler_switch.h"
 
 namespace {
-
-std::wstring Beside(const wchar_t* name) {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
-}
 
 std::string Narrow(const std::wstring& text) {
   std::string s;

@@ -9,15 +9,9 @@
 #include "install/log/install_log.h"
 #include "install/log/log_dialog.h"
 #include "tests/support/dialog_probe.h"
+#include "tests/support/test_paths.h"
 
 namespace {
-
-std::wstring Beside(const wchar_t* name) {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + name;
-}
 
 // Reads a DLGTEMPLATEEX and its DLGITEMTEMPLATEEX records.
 struct TemplateReader {

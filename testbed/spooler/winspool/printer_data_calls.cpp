@@ -49,87 +49,89 @@ DWORD QueryInto(Query query, LPDWORD pType, LPBYTE pData, DWORD nSize, LPDWORD p
   return static_cast<DWORD>(status);
 }
 
+// The registry's value calls in both character sets; the ANSI ones convert string values, as the
+// spooler does.
+LONG QueryValue(HKEY key, LPCWSTR name, DWORD* type, BYTE* data, DWORD* size) {
+  return RegQueryValueExW(key, name, nullptr, type, data, size);
+}
+LONG QueryValue(HKEY key, LPCSTR name, DWORD* type, BYTE* data, DWORD* size) {
+  return RegQueryValueExA(key, name, nullptr, type, data, size);
+}
+LONG SetValue(HKEY key, LPCWSTR name, DWORD type, const BYTE* data, DWORD size) {
+  return RegSetValueExW(key, name, 0, type, data, size);
+}
+LONG SetValue(HKEY key, LPCSTR name, DWORD type, const BYTE* data, DWORD size) {
+  return RegSetValueExA(key, name, 0, type, data, size);
+}
+
+// One value of the printer's data key (keyName null: "PrinterDriverData").
+template <typename Name>
+DWORD GetData(HANDLE hPrinter, const std::wstring* keyName, Name valueName, LPDWORD pType, LPBYTE pData, DWORD nSize,
+              LPDWORD pcbNeeded) {
+  HKEY key = nullptr;
+  if (DWORD error = OpenDataKey(hPrinter, keyName, false, key)) return error;
+  KeyScope scope(key);
+  return QueryInto([&](DWORD* type, BYTE* data, DWORD* size) { return QueryValue(key, valueName, type, data, size); },
+                   pType, pData, nSize, pcbNeeded);
+}
+
+template <typename Name>
+DWORD SetData(HANDLE hPrinter, const std::wstring* keyName, Name valueName, DWORD Type, LPBYTE pData, DWORD cbData) {
+  HKEY key = nullptr;
+  if (DWORD error = OpenDataKey(hPrinter, keyName, true, key)) return error;
+  KeyScope scope(key);
+  if (!pData && cbData) return ERROR_INVALID_PARAMETER;
+  return static_cast<DWORD>(SetValue(key, valueName, Type, pData, cbData));
+}
+
 }  // namespace
 
 extern "C" {
 
 DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,
                              LPDWORD pcbNeeded) {
-  HKEY key = nullptr;
-  if (DWORD error = OpenDataKey(hPrinter, nullptr, false, key)) return error;
-  KeyScope scope(key);
-  return QueryInto([&](DWORD* type, BYTE* data, DWORD* size) { return RegQueryValueExW(key, pValueName, nullptr, type, data, size); },
-                   pType, pData, nSize, pcbNeeded);
+  return GetData(hPrinter, nullptr, static_cast<LPCWSTR>(pValueName), pType, pData, nSize, pcbNeeded);
 }
 
 DWORD WINAPI GetPrinterDataExW(HANDLE hPrinter, LPCWSTR pKeyName, LPCWSTR pValueName, LPDWORD pType, LPBYTE pData,
                                DWORD nSize, LPDWORD pcbNeeded) {
   if (!pKeyName) return ERROR_INVALID_PARAMETER;
   std::wstring keyName = pKeyName;
-  HKEY key = nullptr;
-  if (DWORD error = OpenDataKey(hPrinter, &keyName, false, key)) return error;
-  KeyScope scope(key);
-  return QueryInto([&](DWORD* type, BYTE* data, DWORD* size) { return RegQueryValueExW(key, pValueName, nullptr, type, data, size); },
-                   pType, pData, nSize, pcbNeeded);
+  return GetData(hPrinter, &keyName, pValueName, pType, pData, nSize, pcbNeeded);
 }
 
 DWORD WINAPI GetPrinterDataA(HANDLE hPrinter, LPSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,
                              LPDWORD pcbNeeded) {
-  HKEY key = nullptr;
-  if (DWORD error = OpenDataKey(hPrinter, nullptr, false, key)) return error;
-  KeyScope scope(key);
-  // The registry's ANSI calls convert string values, as the spooler does.
-  return QueryInto([&](DWORD* type, BYTE* data, DWORD* size) { return RegQueryValueExA(key, pValueName, nullptr, type, data, size); },
-                   pType, pData, nSize, pcbNeeded);
+  return GetData(hPrinter, nullptr, static_cast<LPCSTR>(pValueName), pType, pData, nSize, pcbNeeded);
 }
 
 DWORD WINAPI GetPrinterDataExA(HANDLE hPrinter, LPCSTR pKeyName, LPCSTR pValueName, LPDWORD pType, LPBYTE pData,
                                DWORD nSize, LPDWORD pcbNeeded) {
   if (!pKeyName) return ERROR_INVALID_PARAMETER;
   std::wstring keyName = Widen(pKeyName);
-  HKEY key = nullptr;
-  if (DWORD error = OpenDataKey(hPrinter, &keyName, false, key)) return error;
-  KeyScope scope(key);
-  return QueryInto([&](DWORD* type, BYTE* data, DWORD* size) { return RegQueryValueExA(key, pValueName, nullptr, type, data, size); },
-                   pType, pData, nSize, pcbNeeded);
+  return GetData(hPrinter, &keyName, pValueName, pType, pData, nSize, pcbNeeded);
 }
 
 DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData) {
-  HKEY key = nullptr;
-  if (DWORD error = OpenDataKey(hPrinter, nullptr, true, key)) return error;
-  KeyScope scope(key);
-  if (!pData && cbData) return ERROR_INVALID_PARAMETER;
-  return static_cast<DWORD>(RegSetValueExW(key, pValueName, 0, Type, pData, cbData));
+  return SetData(hPrinter, nullptr, static_cast<LPCWSTR>(pValueName), Type, pData, cbData);
 }
 
 DWORD WINAPI SetPrinterDataExW(HANDLE hPrinter, LPCWSTR pKeyName, LPCWSTR pValueName, DWORD Type, LPBYTE pData,
                                DWORD cbData) {
   if (!pKeyName) return ERROR_INVALID_PARAMETER;
   std::wstring keyName = pKeyName;
-  HKEY key = nullptr;
-  if (DWORD error = OpenDataKey(hPrinter, &keyName, true, key)) return error;
-  KeyScope scope(key);
-  if (!pData && cbData) return ERROR_INVALID_PARAMETER;
-  return static_cast<DWORD>(RegSetValueExW(key, pValueName, 0, Type, pData, cbData));
+  return SetData(hPrinter, &keyName, pValueName, Type, pData, cbData);
 }
 
 DWORD WINAPI SetPrinterDataA(HANDLE hPrinter, LPSTR pValueName, DWORD Type, LPBYTE pData, DWORD cbData) {
-  HKEY key = nullptr;
-  if (DWORD error = OpenDataKey(hPrinter, nullptr, true, key)) return error;
-  KeyScope scope(key);
-  if (!pData && cbData) return ERROR_INVALID_PARAMETER;
-  return static_cast<DWORD>(RegSetValueExA(key, pValueName, 0, Type, pData, cbData));
+  return SetData(hPrinter, nullptr, static_cast<LPCSTR>(pValueName), Type, pData, cbData);
 }
 
 DWORD WINAPI SetPrinterDataExA(HANDLE hPrinter, LPCSTR pKeyName, LPCSTR pValueName, DWORD Type, LPBYTE pData,
                                DWORD cbData) {
   if (!pKeyName) return ERROR_INVALID_PARAMETER;
   std::wstring keyName = Widen(pKeyName);
-  HKEY key = nullptr;
-  if (DWORD error = OpenDataKey(hPrinter, &keyName, true, key)) return error;
-  KeyScope scope(key);
-  if (!pData && cbData) return ERROR_INVALID_PARAMETER;
-  return static_cast<DWORD>(RegSetValueExA(key, pValueName, 0, Type, pData, cbData));
+  return SetData(hPrinter, &keyName, pValueName, Type, pData, cbData);
 }
 
 }  // extern "C"
