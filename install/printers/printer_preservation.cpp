@@ -1,5 +1,127 @@
 #include "printer_preservation.h"
 
+#include <string.h>
+
+#include "printer_enumeration.h"
+#include "../log/install_log.h"
+
+namespace {
+
+const char SubKeyValue[] = "SubKey";
+const char SubKeyDataKey[] = "DsUser";
+const char ProductKey[] = "Software\\Corvell\\Quillstack";
+const char PrinterKeysFolder[] = "Quillstacks\\";
+const char DeletedValue[] = "deleted";
+const DWORD PrinterKeyPathBytes = 260;
+const WCHAR FreshPrinterName[] = L"Quillstack";
+
+// A REG_SZ read that holds its terminator inside what was read; anything else is no key name.
+bool IsTerminatedText(DWORD status, DWORD type, const char* buffer, DWORD read) {
+  if (status != ERROR_SUCCESS || type != REG_SZ) return false;
+  DWORD limit = read < SubKeyBytes ? read : SubKeyBytes;
+  return memchr(buffer, 0, limit) != nullptr;
+}
+
+}  // namespace
+
+void ReadSubKey(HANDLE printer, char* subKey) {
+  DWORD type = 0;
+  DWORD read = 0;
+  memset(subKey, 0, SubKeyBytes);
+  DWORD status = GetPrinterDataA(printer, const_cast<char*>(SubKeyValue), &type, reinterpret_cast<BYTE*>(subKey), SubKeyBytes, &read);
+  if (IsTerminatedText(status, type, subKey, read)) return;
+  memset(subKey, 0, SubKeyBytes);
+  type = 0;
+  read = 0;
+  status = GetPrinterDataExA(printer, SubKeyDataKey, SubKeyValue, &type, reinterpret_cast<BYTE*>(subKey), SubKeyBytes, &read);
+  if (!IsTerminatedText(status, type, subKey, read)) memset(subKey, 0, SubKeyBytes);
+}
+
+bool WriteSubKey(HANDLE printer, const char* subKey) {
+  DWORD bytes = static_cast<DWORD>(strlen(subKey)) + 1;
+  BYTE* data = reinterpret_cast<BYTE*>(const_cast<char*>(subKey));
+  SetPrinterDataA(printer, const_cast<char*>(SubKeyValue), REG_SZ, data, bytes);
+  return SetPrinterDataExA(printer, SubKeyDataKey, SubKeyValue, REG_SZ, data, bytes) == ERROR_SUCCESS;
+}
+
+bool ClearDeletedMark(const char* relativePath) {
+  char path[PrinterKeyPathBytes + sizeof(ProductKey) + 1] = {};
+  lstrcpynA(path, ProductKey, sizeof(path));
+  lstrcatA(path, "\\");
+  size_t used = strlen(path);
+  lstrcpynA(path + used, relativePath, static_cast<int>(sizeof(path) - used));
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
+  LONG status = RegDeleteValueA(key, DeletedValue);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+void RememberPrinter(InstallContext& context, PRINTER_INFO_2W* printer) {
+  HANDLE handle = nullptr;
+  if (!OpenPrinterW(printer->pPrinterName, &handle, nullptr) || handle == nullptr) return;
+  char subKey[SubKeyBytes];
+  ReadSubKey(handle, subKey);
+  ClosePrinter(handle);
+  if (subKey[0] == 0) return;
+
+  SavedPrinter* saved = static_cast<SavedPrinter*>(GlobalAlloc(GPTR, sizeof(SavedPrinter)));
+  char* copy = static_cast<char*>(GlobalAlloc(GPTR, strlen(subKey) + 1));
+  // Without memory the printer is not remembered rather than remembered without its key name.
+  if (saved == nullptr || copy == nullptr) {
+    if (saved != nullptr) GlobalFree(saved);
+    if (copy != nullptr) GlobalFree(copy);
+    return;
+  }
+  memcpy(copy, subKey, strlen(subKey) + 1);
+  saved->subKey = copy;
+  saved->printer = printer;
+  saved->next = context.SavedPrinters;
+  context.SavedPrinters = saved;
+}
+
+void DeleteAllPrinters(InstallContext& context) {
+  LogLine(context, L">DeleteAllPrinters");
+  LogDepthScope depth(context);
+  for (DWORD i = 0; i < context.Printers.count; ++i) {
+    PRINTER_INFO_2W& printer = context.Printers.entries[i];
+    if (!IsOurPrinter(printer)) continue;
+    RememberPrinter(context, &printer);
+    RemovePrinter(context, printer.pPrinterName);
+  }
+}
+
+void RestorePrinters(InstallContext& context) {
+  int restored = 0;
+  for (SavedPrinter* saved = context.SavedPrinters; saved != nullptr; saved = saved->next) {
+    const PRINTER_INFO_2W& old = *saved->printer;
+    HANDLE printer = CreatePrinter(context, old.pPrinterName);
+    if (printer == nullptr) continue;
+
+    if (WriteSubKey(printer, saved->subKey)) {
+      char keyPath[PrinterKeyPathBytes] = {};
+      lstrcpynA(keyPath, PrinterKeysFolder, sizeof(keyPath));
+      ReadSubKey(printer, keyPath + strlen(keyPath));
+      if (keyPath[sizeof(PrinterKeysFolder) - 1] != 0) ClearDeletedMark(keyPath);
+    }
+
+    PrinterInfo2 current = QueryPrinterInfo2(printer);
+    if (current.info != nullptr) {
+      current.info->pComment = old.pComment;
+      current.info->pLocation = old.pLocation;
+      SetPrinterW(printer, 2, reinterpret_cast<BYTE*>(current.info), 0);
+      if ((old.Attributes & PRINTER_ATTRIBUTE_DEFAULT) != 0 && IsOurPrinter(old)) SetDefaultPrinterName(current.info->pPrinterName);
+      GlobalFree(current.info);
+    }
+    ClosePrinter(printer);
+    ++restored;
+  }
+  if (restored == 0) {
+    HANDLE printer = CreatePrinter(context, FreshPrinterName);
+    if (printer != nullptr) ClosePrinter(printer);
+  }
+}
+
 void FreeSavedPrinters(SavedPrinter* first) {
   // Iterative: the same releases as walking the chain, without a stack frame per entry.
   while (first != nullptr) {

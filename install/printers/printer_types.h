@@ -10,6 +10,12 @@ struct PrinterEnumeration {
   DWORD count;               // 0 when entries is null
 };
 
+// One printer's level-2 record as GetPrinterW returns it; the caller frees info with GlobalFree.
+struct PrinterInfo2 {
+  PRINTER_INFO_2W* info;  // null on failure
+  DWORD size;             // the bytes the spooler reported as needed
+};
+
 // One printer remembered before its removal, to be re-created later. Newest first.
 struct SavedPrinter {
   char* subKey;               // the printer's key name, ANSI, in its own global-memory block
