@@ -11,3 +11,19 @@ esac
 wine_server() {
   if command -v wineserver >/dev/null 2>&1; then wineserver "$@"; else /usr/lib/wine/wineserver "$@"; fi
 }
+# Some Linux hosts (kernels without 32-bit compatibility) cannot run i386 programs, and with them
+# not Debian's 32-bit Wine loader that /usr/bin/wine prefers. There the 64-bit loader runs every
+# program of ours: the test bed then builds the tray program's tree for x86_64 as well
+# (CMakeLists.txt, QUILL_HOST_RUNS_I386).
+quill_host_runs_i386() { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }
+if [ -z "${QUILL_WINE:-}" ]; then
+  if ! command -v wine >/dev/null 2>&1 || quill_host_runs_i386; then
+    QUILL_WINE=wine
+  else
+    QUILL_WINE=/usr/lib/wine/wine64
+    export WINELOADER="${WINELOADER:-/usr/lib/wine/wine64}"
+  fi
+fi
+export QUILL_WINE
+wine() { "$QUILL_WINE" "$@"; }
+export -f wine

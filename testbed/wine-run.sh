@@ -9,4 +9,4 @@ build_root=$(realpath -m "${2:?build root}")
 shift 2
 [ -f "$WINEPREFIX/.quill-ready" ] || bash "$here/prefix.sh" ensure "$WINEPREFIX" "$build_root"
 export QUILL_BUILD_ROOT="$build_root"
-exec wine "$@"
+exec "$QUILL_WINE" "$@"

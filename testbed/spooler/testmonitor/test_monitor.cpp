@@ -13,7 +13,11 @@
 
 namespace {
 
-const wchar_t PortName[] = L"QuillTest:";
+// Installer tests build the same monitor serving the product's port name.
+#ifndef QUILLTESTMON_PORT
+#define QUILLTESTMON_PORT L"QuillTest:"
+#endif
+const wchar_t PortName[] = QUILLTESTMON_PORT;
 const DWORD MaxWrite = 1000;
 
 struct Port {
