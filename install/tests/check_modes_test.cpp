@@ -38,10 +38,11 @@ bool CreateTestPrinter(const wchar_t* name, const wchar_t* driver) {
 void PrepareMachine(const wchar_t* ourDriverDll) {
   ASSERT_TRUE(ResetSpooler(SpoolerLeftRunning));
   ASSERT_TRUE(RegisterDriver(OtherDriver, L"fixture_build_7_0_1_2436.dll"));
-  ASSERT_TRUE(CreateTestPrinter(L"Another Printer", OtherDriver));
+  // Before any printer: a printer makes the spooler hold its driver's files, the shared one too.
   if (ourDriverDll != nullptr) {
     ASSERT_TRUE(RegisterDriver(OurDriver, ourDriverDll));
   }
+  ASSERT_TRUE(CreateTestPrinter(L"Another Printer", OtherDriver));
 }
 
 std::wstring DefaultPrinter() {
