@@ -135,8 +135,9 @@ TEST(InstallExitCodes, EveryCommandWordInAnyLetterCase) {
       {L"in", 1},          {L"install", 1},       {L"serverinstall", 1}, {L"in_notray", 1}, {L"INSTALL", 1},
       {L"ServerInstall", 1}, {L"IN_NOTRAY", 1},   {L"un", 2},            {L"uninstall", 2}, {L"UnInstall", 2},
       {L"UN", 2},
-      // The checks find nothing of the product on this machine: "both false" and "driver false".
-      {L"onInit", 3},      {L"ONINIT", 3},        {L"onChkDrv", 3},      {L"onchkdrv", 3},
+      // Nothing of the product waits for a restart and no printer of its driver is the default:
+      // "onInit" is fine (102); without a printer of its driver the driver check is false (3).
+      {L"onInit", 102},    {L"ONINIT", 102},      {L"onChkDrv", 3},      {L"onchkdrv", 3},
       {L"removetray", 6},  {L"RemoveTray", 6},
   };
   for (const Case& c : cases) EXPECT_EQ(c.code, RunInstall(c.arguments)) << Narrow(c.arguments);

@@ -1,7 +1,144 @@
 #include "check_modes.h"
 
-// The checks are not made yet: each answers false, and nothing is changed.
-bool ComponentsPendingCheck() { return false; }
-bool DefaultPrinterCheck() { return false; }
-bool DriverBuildCheck() { return false; }
-void MakeDefaultPrinter() {}
+#include <winspool.h>
+
+#include "../printers/printer_enumeration.h"
+#include "../spooler/component_files.h"
+#include "../spooler/spooler_service.h"
+
+namespace {
+
+const WCHAR OurDriverName[] = L"Quillstack printer";
+const int DriverBuildThreshold = 2416;
+const int DefaultPrinterUnits = 260;
+const WCHAR* const PendingComponentNames[] = {L"vtxmon64.dll", L"vtxdrv64.dll", L"vtxui64.dll"};
+
+// --- Stand-ins for the printer and driver queries of install/printers and install/spooler ---
+// RefreshPrinters = Refresh, DriverIsOurs = IsOurPrinter, ReadPrinterInfo2 = QueryPrinterInfo2,
+// ReadPrinterDriver = QueryPrinterDriver; the blocks they return are freed with GlobalFree.
+
+void RefreshPrinters(PrinterEnumeration& printers) {
+  Release(printers);
+  DWORD needed = 0, count = 0;
+  if (EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed, &count) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return;
+  BYTE* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed + 32));
+  if (block == nullptr) return;
+  if (!EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, block, needed, &needed, &count)) {
+    GlobalFree(block);
+    return;
+  }
+  printers.entries = reinterpret_cast<PRINTER_INFO_2W*>(block);
+  printers.count = count;
+}
+
+bool DriverIsOurs(const PRINTER_INFO_2W& printer) {
+  return printer.pDriverName != nullptr && lstrcmpW(printer.pDriverName, OurDriverName) == 0;
+}
+
+PRINTER_INFO_2W* ReadPrinterInfo2(HANDLE printer) {
+  DWORD needed = 0;
+  GetPrinterW(printer, 2, nullptr, 0, &needed);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+  BYTE* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed));
+  if (block != nullptr && !GetPrinterW(printer, 2, block, needed, &needed)) {
+    GlobalFree(block);
+    block = nullptr;
+  }
+  return reinterpret_cast<PRINTER_INFO_2W*>(block);
+}
+
+DRIVER_INFO_2W* ReadPrinterDriver(HANDLE printer) {
+  DWORD needed = 0;
+  GetPrinterDriverW(printer, const_cast<WCHAR*>(L"Windows x64"), 2, nullptr, 0, &needed);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+  BYTE* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed));
+  if (block != nullptr && !GetPrinterDriverW(printer, nullptr, 2, block, needed, &needed)) {
+    GlobalFree(block);
+    block = nullptr;
+  }
+  return reinterpret_cast<DRIVER_INFO_2W*>(block);
+}
+
+// --- end of the stand-ins ---
+
+// The first printer of the product's driver, in enumeration order, or null.
+PRINTER_INFO_2W* FirstOurPrinter(const PrinterEnumeration& printers) {
+  for (DWORD i = 0; i < printers.count; ++i)
+    if (DriverIsOurs(printers.entries[i])) return &printers.entries[i];
+  return nullptr;
+}
+
+// The part of a path behind its last "\", "/" or ":".
+const WCHAR* FileNamePart(const WCHAR* path) {
+  const WCHAR* name = path;
+  for (const WCHAR* c = path; *c != 0; ++c)
+    if (*c == L'\\' || *c == L'/' || *c == L':') name = c + 1;
+  return name;
+}
+
+}  // namespace
+
+bool ListsPendingComponent(const PendingRenames& record) {
+  for (const WCHAR* component : PendingComponentNames)
+    for (INT32 k = 0; k < record.PairCount; ++k) {
+      const WCHAR* source = record.Names[2 * k];
+      if (record.IsFile[2 * k] == 1 && source != nullptr &&
+          CompareStringOrdinal(FileNamePart(FileSystemPath(source)), -1, component, -1, TRUE) == CSTR_EQUAL)
+        return true;
+    }
+  return false;
+}
+
+bool ComponentsPendingCheck() {
+  for (int attempt = 1;; ++attempt) {
+    PendingRenames record;
+    ReadPendingRenames(record);
+    DeleteListedSources(record);
+    bool pending = ListsPendingComponent(record);
+    ReleasePendingRenames(record);
+    if (!pending) return false;
+    // The spooler may hold the file; a restart lets it go, and Windows may take it next time.
+    { SpoolerRestart restart(nullptr); }
+    if (attempt == 2) return true;
+  }
+}
+
+bool DefaultPrinterCheck() {
+  WCHAR name[DefaultPrinterUnits] = {};
+  DWORD capacity = DefaultPrinterUnits;
+  GetDefaultPrinterW(name, &capacity);
+  name[DefaultPrinterUnits - 1] = 0;
+  HANDLE printer = nullptr;
+  if (name[0] == 0 || !OpenPrinterW(name, &printer, nullptr)) return true;
+  PRINTER_INFO_2W* info = ReadPrinterInfo2(printer);
+  bool result = !(info != nullptr && DriverIsOurs(*info));
+  ClosePrinter(printer);
+  if (info != nullptr) GlobalFree(info);
+  return result;
+}
+
+bool DriverBuildCheck() {
+  PrinterEnumeration printers = {};
+  RefreshPrinters(printers);
+  PRINTER_INFO_2W* ours = FirstOurPrinter(printers);
+  HANDLE printer = nullptr;
+  bool result = false;
+  if (ours != nullptr && OpenPrinterW(ours->pPrinterName, &printer, nullptr)) {
+    DRIVER_INFO_2W* driver = ReadPrinterDriver(printer);
+    if (driver != nullptr && driver->pDriverPath != nullptr) result = GetFileBuildNumber(driver->pDriverPath) >= DriverBuildThreshold;
+    ClosePrinter(printer);
+    if (driver != nullptr) GlobalFree(driver);
+  }
+  Release(printers);
+  return result;
+}
+
+void MakeDefaultPrinter() {
+  PrinterEnumeration printers = {};
+  RefreshPrinters(printers);
+  PRINTER_INFO_2W* ours = FirstOurPrinter(printers);
+  if (ours != nullptr) SetDefaultPrinterW(ours->pPrinterName);
+  Release(printers);
+}

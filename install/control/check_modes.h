@@ -1,7 +1,12 @@
-// The start-up check, driver check and make-default commands; they run without a context.
+// The start-up check, driver check and make-default commands; they run without a context and
+// log nothing.
 #pragma once
+#include <windows.h>
 
-// True when 64-bit component files still wait for deletion at the next restart.
+#include "deferred_files.h"
+
+// True when 64-bit component files still wait for deletion at the next restart after two rounds
+// of deleting what can be deleted, each followed by a spooler restart.
 bool ComponentsPendingCheck();
 // True unless the user's default printer is a printer of the product's driver.
 bool DefaultPrinterCheck();
@@ -9,3 +14,7 @@ bool DefaultPrinterCheck();
 bool DriverBuildCheck();
 // Makes the product's first printer the default printer.
 void MakeDefaultPrinter();
+
+// Whether the record lists a 64-bit component file (vtxmon64.dll, vtxdrv64.dll, vtxui64.dll, any
+// letter case) as the source of an operation whose file still exists.
+bool ListsPendingComponent(const PendingRenames& record);

@@ -109,7 +109,7 @@ int RunCommandLine(HINSTANCE instance) {
     return outcome.FilesMarkedForRestart > 0 ? 101 : 2;
   }
   if (EqualsIgnoringAsciiCase(word, L"removetray")) {
-    RemoveTray();
+    RemoveTray(DeleteTrayProgramFile);
     return 6;
   }
   if (installMode != 0) return RunInstallProcedure(installMode, ownerWindow);

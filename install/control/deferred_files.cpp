@@ -1,4 +1,140 @@
 #include "deferred_files.h"
 
-// Nothing is marked yet; the list is left to the context's release.
-DWORD ScheduleDeletesAtReboot(InstallContext&) { return 0; }
+#include "../log/install_log.h"
+
+namespace {
+
+const char SessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const WCHAR PendingRenamesValue[] = L"PendingFileRenameOperations";
+
+// The value's bytes in a zero-filled global block that holds one zero unit more than the value's
+// whole units, so that every string of the value, terminated or not, ends inside the block.
+// `bytes` receives the size the value was read with; null when there is nothing to read.
+WCHAR* ReadValueBlock(DWORD& bytes) {
+  bytes = 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+  WCHAR* block = nullptr;
+  DWORD size = 0;
+  if (RegQueryValueExW(key, PendingRenamesValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 0 &&
+      size <= MAXDWORD - sizeof(WCHAR)) {
+    block = static_cast<WCHAR*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size + sizeof(WCHAR)));
+    DWORD read = size;
+    // A value that grew since the size query fails here (ERROR_MORE_DATA) and counts as empty:
+    // its new size describes bytes the block does not have.
+    if (block != nullptr && RegQueryValueExW(key, PendingRenamesValue, nullptr, nullptr, reinterpret_cast<BYTE*>(block),
+                                             &read) == ERROR_SUCCESS && read <= size) {
+      bytes = read;
+      block[read / sizeof(WCHAR)] = 0;  // drops an odd trailing byte and ends an unterminated last string
+    } else if (block != nullptr) {
+      GlobalFree(block);
+      block = nullptr;
+    }
+  }
+  RegCloseKey(key);
+  return block;
+}
+
+WCHAR* CopyUnits(const WCHAR* text, int length) {
+  WCHAR* copy = static_cast<WCHAR*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, (static_cast<SIZE_T>(length) + 1) * sizeof(WCHAR)));
+  if (copy != nullptr) CopyMemory(copy, text, static_cast<SIZE_T>(length) * sizeof(WCHAR));
+  return copy;
+}
+
+INT32 NamesAFile(const WCHAR* path) {
+  DWORD attributes = GetFileAttributesW(FileSystemPath(path));
+  return (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ? 1 : 0;
+}
+
+}  // namespace
+
+const WCHAR* FileSystemPath(const WCHAR* path) {
+  if (path[0] == L'\\' && path[1] == L'?' && path[2] == L'?' && path[3] == L'\\') return path + 4;
+  return path;
+}
+
+void ReadPendingRenames(PendingRenames& record) {
+  record.Names = nullptr;
+  record.IsFile = nullptr;
+  record.PairCount = 0;
+  DWORD bytes = 0;
+  WCHAR* value = ReadValueBlock(bytes);
+  if (value == nullptr) return;
+  // Units before the list's final zero; a value of fewer than two bytes has none.
+  const INT64 end = (static_cast<INT64>(bytes) - 2) / 2;
+  INT64 strings = 0;
+  for (INT64 position = 0; position < end; position += lstrlenW(value + position) + 1) ++strings;
+  const INT64 pairs = strings / 2;
+  if (pairs > 0) {
+    SIZE_T entries = static_cast<SIZE_T>(pairs) * 2;
+    record.Names = static_cast<WCHAR**>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, entries * sizeof(WCHAR*)));
+    record.IsFile = static_cast<INT32*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, entries * sizeof(INT32)));
+    record.PairCount = static_cast<INT32>(pairs);
+    bool complete = record.Names != nullptr && record.IsFile != nullptr;
+    INT64 position = 0;
+    for (SIZE_T i = 0; complete && position < end && i < entries; ++i) {
+      int length = lstrlenW(value + position);
+      if (length > 0) {
+        record.Names[i] = CopyUnits(value + position, length);
+        // A missing name would turn a rename into a deletion: without every name, no record.
+        complete = record.Names[i] != nullptr;
+        if (complete) record.IsFile[i] = NamesAFile(record.Names[i]);
+      }
+      position += length + 1;
+    }
+    if (!complete) ReleasePendingRenames(record);
+  }
+  GlobalFree(value);
+}
+
+void DeleteListedSources(PendingRenames& record) {
+  for (INT32 k = 0; k < record.PairCount; ++k) {
+    WCHAR* source = record.Names[2 * k];
+    if (record.IsFile[2 * k] == 1 && source != nullptr && record.Names[2 * k + 1] == nullptr &&
+        DeleteFileW(FileSystemPath(source)))
+      record.IsFile[2 * k] = 0;
+  }
+}
+
+void ReleasePendingRenames(PendingRenames& record) {
+  if (record.Names != nullptr) {
+    for (INT32 i = 0; i < 2 * record.PairCount; ++i)
+      if (record.Names[i] != nullptr) GlobalFree(record.Names[i]);
+    GlobalFree(record.Names);
+  }
+  if (record.IsFile != nullptr) GlobalFree(record.IsFile);
+  record.Names = nullptr;
+  record.IsFile = nullptr;
+  record.PairCount = 0;
+}
+
+void DeletePendingSources() {
+  PendingRenames record;
+  ReadPendingRenames(record);
+  DeleteListedSources(record);
+  ReleasePendingRenames(record);
+}
+
+void RetryPendingDeletes(InstallContext& context) {
+  LogLine(context, L"DeleteFile-try");
+  StringListEntry** link = &context.PendingDeletes;
+  while (*link != nullptr) {
+    StringListEntry* entry = *link;
+    if (DeleteFileW(entry->text) || GetLastError() == ERROR_FILE_NOT_FOUND) {
+      *link = entry->next;
+      GlobalFree(entry->text);
+      GlobalFree(entry);
+    } else {
+      link = &entry->next;
+    }
+  }
+}
+
+DWORD ScheduleDeletesAtReboot(InstallContext& context) {
+  DWORD accepted = 0;
+  for (StringListEntry* entry = context.PendingDeletes; entry != nullptr; entry = entry->next)
+    if (MoveFileExW(entry->text, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) ++accepted;
+  FreeAll(context.PendingDeletes);
+  context.PendingDeletes = nullptr;
+  return accepted;
+}

@@ -1,0 +1,145 @@
+// The system's list of deletions at restart as the installer reads and works it off, and the
+// installer's own list of files still to delete.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "install/control/check_modes.h"
+#include "install/control/deferred_files.h"
+#include "spooler_test_support.h"
+#include "pending_renames_value.h"
+
+namespace {
+
+// A folder of scratch files in the prefix's temporary folder.
+std::wstring Scratch(const std::wstring& name) {
+  WCHAR temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"quilldeferred";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder + L"\\" + name;
+}
+
+std::wstring MakeFile(const std::wstring& name) {
+  std::wstring path = Scratch(name);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, file) << name.size();
+  CloseHandle(file);
+  return path;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The record as names ("" for none) and flags, released at the end of the scope.
+struct ReadRecord {
+  PendingRenames Record;
+  ReadRecord() { ReadPendingRenames(Record); }
+  ~ReadRecord() { ReleasePendingRenames(Record); }
+  std::vector<std::wstring> Names() const {
+    std::vector<std::wstring> names;
+    for (INT32 i = 0; i < 2 * Record.PairCount; ++i) names.push_back(Record.Names[i] ? Record.Names[i] : L"");
+    return names;
+  }
+  std::vector<INT32> Flags() const { return std::vector<INT32>(Record.IsFile, Record.IsFile + 2 * Record.PairCount); }
+};
+
+class DeferredFiles : public ::testing::Test {
+ protected:
+  PendingRenamesValueScope Saved;  // the machine's own value comes back afterwards
+};
+
+}  // namespace
+
+TEST_F(DeferredFiles, DeletesExistingSourcesOfDeletionsOnlyAndNeverARename) {
+  std::wstring gone = MakeFile(L"gone.dll"), plain = MakeFile(L"plain.dll"), renamed = MakeFile(L"renamed.dll"),
+               target = MakeFile(L"target.dll"), folder = Scratch(L"folder"), missing = Scratch(L"missing.dll");
+  CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(WritePendingRenames({L"\\??\\" + gone, L"", L"\\??\\" + renamed, L"\\??\\" + target, L"\\??\\" + folder, L"",
+                                   L"\\??\\" + missing, L"", plain, L"", L"\\??\\" + plain /* unpaired: ignored */}));
+  ReadRecord read;
+  ASSERT_EQ(5, read.Record.PairCount);
+  EXPECT_EQ((std::vector<std::wstring>{L"\\??\\" + gone, L"", L"\\??\\" + renamed, L"\\??\\" + target, L"\\??\\" + folder, L"",
+                                       L"\\??\\" + missing, L"", plain, L""}),
+            read.Names());
+  EXPECT_EQ((std::vector<INT32>{1, 0, 1, 1, 0, 0, 0, 0, 1, 0}), read.Flags());
+  DeleteListedSources(read.Record);
+  EXPECT_EQ((std::vector<INT32>{0, 0, 1, 1, 0, 0, 0, 0, 0, 0}), read.Flags());
+  EXPECT_FALSE(Exists(gone));
+  EXPECT_FALSE(Exists(plain));  // written without the "\??\" prefix: used as it stands
+  EXPECT_TRUE(Exists(renamed));
+  EXPECT_TRUE(Exists(target));
+  EXPECT_TRUE(Exists(folder));
+  EXPECT_FALSE(ListsPendingComponent(read.Record));
+}
+
+// Values that Windows would not write: the record holds what the bytes say and nothing beyond.
+TEST_F(DeferredFiles, MalformedValuesAreReadNoFurtherThanTheirBytes) {
+  std::wstring del = MakeFile(L"del.dll"), src = MakeFile(L"src.dll");
+  const std::wstring d = L"\\??\\" + del, s = L"\\??\\" + src;
+  struct Case {
+    const char* what;
+    std::wstring units;   // the value's UTF-16 units, terminators included as written
+    bool oddByte;         // one byte more than the units
+    std::vector<std::wstring> names;
+  } cases[] = {
+      {"well formed", d + L'\0' + L'\0' + s + L'\0' + L"dst" + L'\0' + L'\0', false, {d, L"", s, L"dst"}},
+      {"odd byte count", d + L'\0' + L'\0' + s + L'\0' + L"dst" + L'\0' + L'\0', true, {d, L"", s, L"dst"}},
+      {"no final zero", d + L'\0' + L'\0' + s + L'\0' + L"dst" + L'\0', false, {d, L"", s, L"dst"}},
+      {"no terminator at all", d + L'\0' + L'\0' + s + L'\0' + L"dst", false, {d, L"", s, L"dst"}},
+      {"no terminator, odd byte", d + L'\0' + L'\0' + s + L'\0' + L"dst", true, {d, L"", s, L"dst"}},
+      {"one unterminated string", s, false, {}},
+      {"a lone zero", std::wstring(1, L'\0'), false, {}},
+      {"a single byte", L"", true, {}},
+  };
+  for (const Case& c : cases) {
+    MakeFile(L"del.dll");
+    ASSERT_TRUE(WritePendingRenamesBytes(c.units, c.oddByte)) << c.what;
+    ReadRecord read;
+    EXPECT_EQ(c.names, read.Names()) << c.what;
+    DeleteListedSources(read.Record);
+    EXPECT_EQ(c.names.empty(), Exists(del)) << c.what;  // the deletion is carried out where it was read
+    EXPECT_TRUE(Exists(src)) << c.what;                  // the rename never is
+  }
+}
+
+TEST_F(DeferredFiles, RetryKeepsOnlyTheLockedFileAndLogsOneLine) {
+  std::wstring first = MakeFile(L"first.dll"), locked = MakeFile(L"locked.dll"), third = MakeFile(L"third.dll");
+  TestContext ctx;
+  AddUnique(ctx.c.PendingDeletes, third.c_str());
+  AddUnique(ctx.c.PendingDeletes, Scratch(L"vanished.dll").c_str());
+  AddUnique(ctx.c.PendingDeletes, locked.c_str());
+  AddUnique(ctx.c.PendingDeletes, first.c_str());
+  HANDLE hold = CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+  RetryPendingDeletes(ctx.c);
+  CloseHandle(hold);
+  EXPECT_EQ(L"DeleteFile-try\r\n", ctx.Log());
+  ASSERT_NE(nullptr, ctx.c.PendingDeletes);
+  EXPECT_EQ(locked, ctx.c.PendingDeletes->text);
+  EXPECT_EQ(nullptr, ctx.c.PendingDeletes->next);
+  EXPECT_FALSE(Exists(first));
+  EXPECT_FALSE(Exists(third));
+  FreeAll(ctx.c.PendingDeletes);
+}
+
+// What the end of an install hands to Windows is what the next run reads back and deletes.
+TEST_F(DeferredFiles, ScheduledFilesAreCountedAndReadBackAsDeletions) {
+  TestContext ctx;
+  EXPECT_EQ(0u, ScheduleDeletesAtReboot(ctx.c));
+  EXPECT_EQ(L"", ctx.Log());
+  ASSERT_TRUE(ClearPendingRenames());
+  std::wstring a = MakeFile(L"vtxui64.dll"), b = MakeFile(L"b.dll");
+  AddUnique(ctx.c.PendingDeletes, a.c_str());
+  AddUnique(ctx.c.PendingDeletes, b.c_str());
+  EXPECT_EQ(2u, ScheduleDeletesAtReboot(ctx.c));
+  EXPECT_EQ(nullptr, ctx.c.PendingDeletes);
+  EXPECT_EQ(L"", ctx.Log());
+  ReadRecord read;
+  EXPECT_EQ((std::vector<std::wstring>{L"\\??\\" + b, L"", L"\\??\\" + a, L""}), read.Names());
+  EXPECT_TRUE(ListsPendingComponent(read.Record));
+  DeletePendingSources();
+  EXPECT_FALSE(Exists(a));
+  EXPECT_FALSE(Exists(b));
+}
