@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <limits.h>
+
 #include "quilltray/tests/fake_shell_tray.h"
 #include "quilltray/tests/process_figures.h"
 #include "quilltray/tests/tray_test_support.h"
@@ -88,6 +90,8 @@ TEST(ClientStorm, HangUpsFromSeveralThreadsLeaveTheHandleCountFlatAndEveryJobCou
   }
   EXPECT_EQ(static_cast<DWORD>(JobsPerThread * (JobThreads + 1)), jobs) << "every job was served";
 
+  // Room for a few handles opened on first use; Wine reports the size of the handle table, which
+  // grows in steps of more than that, so there it must be back to the same size.
   ProcessFigures after = Settled(tray.Info.dwProcessId, before.Threads, before.Handles + 8);
   EXPECT_TRUE(tray.Running());
   EXPECT_LE(after.Handles, before.Handles + 8) << "handles before " << before.Handles;

@@ -17,6 +17,8 @@
 // main application. Exit code 0 when all holds.
 #include <windows.h>
 
+#include <limits.h>
+#include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -428,6 +430,8 @@ int main(int argc, char** argv) {
     if (was == outsideBefore.end() || was->second != entry.second) Fail("written outside the temporary folder: %s", Narrow(entry.first).c_str());
   }
   CheckLeftFiles(tempBefore, app);
+  printf("soak: %u files and folders outside the temporary folder unchanged, %u files expected in it\n", static_cast<unsigned>(outsideAfter.size()),
+         static_cast<unsigned>(TheSoak.Expected.size()));
 
   // Leaves the folder as it found it.
   tray.End();
