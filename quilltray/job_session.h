@@ -16,6 +16,9 @@ struct JobSession {
   BYTE* Payload;           // payload buffer (LocalAlloc, zero-filled), null until needed
   DWORD PayloadCapacity;   // size of Payload in bytes
   WCHAR SpoolPath[SPOOL_PATH_UNITS];  // the spool file this connection created; empty: nothing to delete
+  // The job of the file in SpoolPath was ended by JobDone or a short JobDoneOpen: the file is
+  // deleted at the latest when the connection ends, also if a new OpenSpool replaces SpoolPath.
+  BOOL SpoolEnded;
 };
 
 // 1 while the listener is to keep accepting. Written on the window thread, read by the listener.

@@ -17,8 +17,16 @@ namespace {
 // dispatcher that never opens our data pipe (it gives up after about 5 seconds itself).
 const DWORD TakeOverBusyLimitMs = 10000;
 const DWORD TakeOverConnectLimitMs = 10000;
-// How long a stop request waits for the listener to close the instance it woke.
-const DWORD StopReadLimitMs = 10000;
+// A job-pipe instance that can't be created is tried again this often, this far apart, before
+// the listener gives up and the window shows that nothing listens.
+const int CreateInstanceAttempts = 10;
+const DWORD CreateInstancePauseMs = 300;
+// Bound for writing the 8-byte Hello into the job pipe's buffer.
+const DWORD HelloWriteLimitMs = 5000;
+
+// Set by StopListener. The listener waits for its clients overlapped and ends as soon as this is
+// set, so a stop never goes through the pipe, where it could reach another dispatcher's instance.
+HANDLE StopEvent = nullptr;
 
 void DataPipeName(char* name, size_t size, DWORD connectionNumber) {
   _snprintf(name, size, QUILL_DATA_PIPE_FORMAT, QUILL_JOB_PIPE_NAME, static_cast<int>(connectionNumber));
@@ -47,15 +55,15 @@ bool BuildPipeSecurity(SECURITY_ATTRIBUTES** attributes, PSECURITY_DESCRIPTOR* d
   return true;
 }
 
-// Writes the whole buffer on an overlapped handle, waiting for the write to finish.
-bool WriteOverlapped(HANDLE pipe, const void* data, DWORD size) {
+// Writes the whole buffer on an overlapped handle, waiting at most limitMs for the write to finish.
+bool WriteOverlapped(HANDLE pipe, const void* data, DWORD size, DWORD limitMs) {
   OVERLAPPED overlapped = {};
   overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!overlapped.hEvent) return false;
   DWORD written = 0;
   bool ok = WriteFile(pipe, data, size, &written, &overlapped) != FALSE;
   if (!ok && GetLastError() == ERROR_IO_PENDING) {
-    if (WaitForSingleObject(overlapped.hEvent, TakeOverConnectLimitMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(overlapped.hEvent, limitMs) == WAIT_OBJECT_0) {
       ok = GetOverlappedResult(pipe, &overlapped, &written, FALSE) != FALSE;
     } else {
       CancelIo(pipe);
@@ -72,7 +80,7 @@ void SendStopListening() {
   TakeOverConnection connection = {};
   if (TakeOverListening(&connection)) {
     RecordHeader header = {RECORD_STOP_LISTENING, 0};
-    WriteOverlapped(connection.DataPipe, &header, sizeof(header));
+    WriteOverlapped(connection.DataPipe, &header, sizeof(header), TakeOverConnectLimitMs);
     FlushFileBuffers(connection.DataPipe);
     DisconnectNamedPipe(connection.DataPipe);
     CloseHandle(connection.DataPipe);
@@ -151,35 +159,60 @@ void RecordLoop(JobSession* session) {
   LocalFree(reader.Buffer);
 }
 
+// Remote clients are refused: nothing on another machine has business with a user's jobs. The
+// descriptor still lets a dispatcher of another local user add instances during a take-over.
+HANDLE CreateJobPipeInstance(SECURITY_ATTRIBUTES* attributes) {
+  return CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES,
+                          QUILL_JOB_PIPE_BUFFER_SIZE, QUILL_JOB_PIPE_BUFFER_SIZE, 0, attributes);
+}
+
+// Waits until a client connects to the instance (true) or the connect fails or a stop is requested.
+bool WaitForClient(HANDLE instance, OVERLAPPED* overlapped) {
+  ResetEvent(overlapped->hEvent);
+  if (ConnectNamedPipe(instance, overlapped)) return true;
+  DWORD error = GetLastError();
+  if (error == ERROR_PIPE_CONNECTED) return true;
+  if (error != ERROR_IO_PENDING) return false;
+  HANDLE events[2] = {overlapped->hEvent, StopEvent};
+  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) CancelIo(instance);
+  // The connect's own outcome decides: a client that came just as the stop did is still served.
+  DWORD unused = 0;
+  return GetOverlappedResult(instance, overlapped, &unused, TRUE) != FALSE;
+}
+
+// Gives an accepted client its connection thread. The thread starts suspended so that its handle
+// is in the record before the thread can end and hand the record to the window thread.
+void StartConnection(HANDLE instance) {
+  JobSession* session = static_cast<JobSession*>(LocalAlloc(LPTR, sizeof(JobSession)));
+  if (!session) {
+    // No record to serve it with: the client sees its pipe closed.
+    DisconnectNamedPipe(instance);
+    CloseHandle(instance);
+    return;
+  }
+  session->ListenPipe = instance;
+  session->Thread = CreateThread(nullptr, QUILL_CONNECTION_STACK_SIZE, ConnectionThread, session, CREATE_SUSPENDED, nullptr);
+  if (session->Thread && ResumeThread(session->Thread) != static_cast<DWORD>(-1)) return;
+  if (session->Thread) TerminateThread(session->Thread, 0);  // it never ran
+  ReleaseJobSession(session);
+  LocalFree(session);
+}
+
 }  // namespace
 
 HANDLE StartListener(HWND window) {
+  if (!StopEvent) StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // A listener that could not be stopped is not started.
+  if (!StopEvent) return nullptr;
+  ResetEvent(StopEvent);
   Listening = 1;
   return CreateThread(nullptr, 0, ListenLoop, window, 0, nullptr);
 }
 
 bool StopListener() {
   Listening = 0;
-  // Overlapped, so that the read below has an end even when the instance it reached belongs to a
-  // server that neither writes nor closes: this runs on the window thread.
-  HANDLE pipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (pipe == INVALID_HANDLE_VALUE) {
-    Sleep(10);
-    return false;
-  }
-  BYTE buffer[10];
-  OVERLAPPED overlapped = {};
-  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (overlapped.hEvent) {
-    DWORD read = 0;
-    if (!ReadFile(pipe, buffer, sizeof(buffer), &read, &overlapped) && GetLastError() == ERROR_IO_PENDING) {
-      if (WaitForSingleObject(overlapped.hEvent, StopReadLimitMs) != WAIT_OBJECT_0) CancelIo(pipe);
-      GetOverlappedResult(pipe, &overlapped, &read, TRUE);
-    }
-    CloseHandle(overlapped.hEvent);
-  }
-  CloseHandle(pipe);
-  return true;
+  return StopEvent && SetEvent(StopEvent);
 }
 
 bool TakeOverListening(TakeOverConnection* connection) {
@@ -209,7 +242,7 @@ bool TakeOverListening(TakeOverConnection* connection) {
   char name[128];
   DataPipeName(name, sizeof(name), hello.ConnectionNumber);
   // Overlapped, so that the wait for the serving dispatcher has an end.
-  HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+  HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                  QUILL_TAKEOVER_PIPE_BUFFER_SIZE, QUILL_TAKEOVER_PIPE_BUFFER_SIZE, 0, nullptr);
   if (pipe == INVALID_HANDLE_VALUE) return false;
   OVERLAPPED overlapped = {};
@@ -245,37 +278,29 @@ DWORD WINAPI ListenLoop(LPVOID parameter) {
   SECURITY_ATTRIBUTES* attributes = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   BuildPipeSecurity(&attributes, &descriptor);
-  while (Listening) {
-    HANDLE instance = CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                       PIPE_UNLIMITED_INSTANCES, QUILL_JOB_PIPE_BUFFER_SIZE, QUILL_JOB_PIPE_BUFFER_SIZE, 0, attributes);
-    if (instance == INVALID_HANDLE_VALUE) break;
-    BOOL connected = ConnectNamedPipe(instance, nullptr);
-    DWORD error = connected ? ERROR_SUCCESS : GetLastError();
-    if (!Listening) {
-      CloseHandle(instance);
-      break;
-    }
-    if (!connected && error != ERROR_PIPE_CONNECTED) {
-      CloseHandle(instance);
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  int failedCreates = 0;
+  while (Listening && overlapped.hEvent) {
+    HANDLE instance = CreateJobPipeInstance(attributes);
+    if (instance == INVALID_HANDLE_VALUE) {
+      if (++failedCreates == CreateInstanceAttempts) break;
+      WaitForSingleObject(StopEvent, CreateInstancePauseMs);
       continue;
     }
-    JobSession* session = static_cast<JobSession*>(LocalAlloc(LPTR, sizeof(JobSession)));
-    if (!session) {
-      // No record to serve it with: the client sees its pipe closed.
-      DisconnectNamedPipe(instance);
+    failedCreates = 0;
+    if (WaitForClient(instance, &overlapped)) {
+      StartConnection(instance);
+    } else {
       CloseHandle(instance);
-      continue;
-    }
-    session->ListenPipe = instance;
-    session->Thread = CreateThread(nullptr, QUILL_CONNECTION_STACK_SIZE, ConnectionThread, session, 0, nullptr);
-    if (!session->Thread) {
-      ReleaseJobSession(session);
-      LocalFree(session);
     }
   }
+  if (overlapped.hEvent) CloseHandle(overlapped.hEvent);
   if (descriptor) LocalFree(descriptor);
   if (attributes) LocalFree(attributes);
-  if (!Listening) PostMessageW(window, UM_LISTENER_STOPPED, 0, 0);
+  // Also when the listener gives up on its own: the window then shows that nothing listens and a
+  // click or a session connect starts a new listener.
+  PostMessageW(window, UM_LISTENER_STOPPED, 0, 0);
   return 0;
 }
 
@@ -290,13 +315,13 @@ DWORD WINAPI ConnectionThread(LPVOID parameter) {
 void ServeConnection(JobSession* session) {
   DWORD number = static_cast<DWORD>(InterlockedIncrement(&ConnectionCounter));
   Hello hello = {number, QUILL_HELLO_TAG};
-  DWORD written = 0;
-  if (!WriteFile(session->ListenPipe, &hello, sizeof(hello), &written, nullptr) || written < sizeof(hello)) return;
+  if (!WriteOverlapped(session->ListenPipe, &hello, sizeof(hello), HelloWriteLimitMs)) return;
   char name[128];
   DataPipeName(name, sizeof(name), number);
   for (int attempt = 0;; ++attempt) {
     if (attempt == 100) return;
-    HANDLE pipe = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Identification only: whoever serves the data pipe can't act as this user.
+    HANDLE pipe = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       session->DataPipe = pipe;
       break;

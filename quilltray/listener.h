@@ -13,7 +13,7 @@ struct TakeOverConnection {
 
 // Sets Listening and starts ListenLoop; the thread handle, or null.
 HANDLE StartListener(HWND window);
-// Wakes the listener so that it ends; true when the job pipe could be opened.
+// Ends the listener's wait for clients so that it ends; true when the request was signalled.
 bool StopListener();
 DWORD WINAPI ListenLoop(LPVOID window);
 bool TakeOverListening(TakeOverConnection* connection);

@@ -104,6 +104,10 @@ void HandleRecord(JobSession* session, WORD type, WORD payloadLength) {
       // not what an earlier record left there.
       session->Payload[payloadLength + 2] = 0;
       if (session->SpoolFile) return;
+      // The path is about to be replaced: a file whose job already ended goes now, or nobody would
+      // ever delete it. (A file closed by CloseSpool stays, as it always has.)
+      if (session->SpoolEnded && session->SpoolPath[0]) DeleteFileW(session->SpoolPath);
+      session->SpoolEnded = FALSE;
       WCHAR directory[MAX_PATH + 1] = {};
       DWORD length = GetTempPathW(MAX_PATH, directory);
       if (length == 0 || length >= MAX_PATH) directory[0] = L'\0';
@@ -117,9 +121,11 @@ void HandleRecord(JobSession* session, WORD type, WORD payloadLength) {
       CloseSpoolFile(session);
       InterlockedIncrement(&JobsPrinted);
       // Only a file this connection made is handed off.
-      if (type == RECORD_JOB_DONE_OPEN && payloadLength >= 2 && session->SpoolPath[0]) {
-        StartApplication(static_cast<WORD>(session->Payload[0] | (session->Payload[1] << 8)), session->SpoolPath);
+      if (type == RECORD_JOB_DONE_OPEN && payloadLength >= 2) {
+        if (session->SpoolPath[0]) StartApplication(static_cast<WORD>(session->Payload[0] | (session->Payload[1] << 8)), session->SpoolPath);
         session->SpoolPath[0] = L'\0';
+      } else {
+        session->SpoolEnded = TRUE;
       }
       return;
     case RECORD_SPOOL_DATA: {

@@ -58,10 +58,12 @@ void ShowJobCount(HWND window) {
   data.uFlags |= NIF_INFO | NIF_SHOWTIP;
   data.dwInfoFlags = NIIF_INFO;
   wcscpy(data.szInfoTitle, L"Quillstack");
-  _snwprintf(data.szInfo, ARRAYSIZE(data.szInfo), L"Jobs printed: %d", static_cast<int>(JobsPrinted));
+  // Taken and reset in one step: a job that connection threads count meanwhile goes into the next
+  // balloon instead of being lost.
+  LONG jobs = InterlockedExchange(&JobsPrinted, 0);
+  _snwprintf(data.szInfo, ARRAYSIZE(data.szInfo), L"Jobs printed: %d", static_cast<int>(jobs));
   data.szInfo[ARRAYSIZE(data.szInfo) - 1] = L'\0';
   Shell_NotifyIconW(NIM_MODIFY, &data);
-  JobsPrinted = 0;
 }
 
 // The restart rule: start listening unless already listening.

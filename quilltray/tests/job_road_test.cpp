@@ -108,6 +108,40 @@ TEST_F(JobRoad, CloseSpoolThenASecondFileOnTheSameConnection) {
   EXPECT_EQ("one", ReadWholeFile(TempFolder() + L"first.Quillstack"));
 }
 
+TEST_F(JobRoad, AJobEndedWithoutHandOffLeavesNothingWhenASecondJobFollows) {
+  struct Ending {
+    WORD Type;
+    WORD PayloadLength;
+  } endings[] = {{6, 0}, {5, 0}, {5, 1}};
+  for (const Ending& ending : endings) {
+    TestWriter writer;
+    ASSERT_TRUE(Connect(&writer));
+    ASSERT_TRUE(WriteOpenSpool(&writer, 0, L"orphanA1"));
+    ASSERT_TRUE(WriteSpoolData(&writer, "first", 5));
+    BYTE flags[1] = {3};
+    ASSERT_TRUE(WriteRecord(&writer, ending.Type, flags, ending.PayloadLength));
+    ASSERT_TRUE(WriteOpenSpool(&writer, 0, L"orphanB1"));
+    ASSERT_TRUE(WriteSpoolData(&writer, "second", 6));
+    ASSERT_TRUE(WriteRecord(&writer, 6, nullptr, 0));
+    if (ending.PayloadLength) {
+      ASSERT_TRUE(WriteOpenSpool(&writer, 0, L"orphanC1")) << "and a third file, its job never ended";
+    }
+    CloseJobPipeWriter(&writer, true);
+    EXPECT_TRUE(SettledSpoolFiles(0).empty()) << "ending " << ending.Type << "/" << ending.PayloadLength;
+  }
+  // The same with a hand-off at the end: only the handed-off file stays.
+  TestWriter writer;
+  ASSERT_TRUE(Connect(&writer));
+  ASSERT_TRUE(WriteOpenSpool(&writer, 0, L"orphanA1"));
+  ASSERT_TRUE(WriteRecord(&writer, 6, nullptr, 0));
+  ASSERT_TRUE(WriteOpenSpool(&writer, 0, L"kept"));
+  ASSERT_TRUE(WriteSpoolData(&writer, "kept", 4));
+  ASSERT_TRUE(WriteJobDoneOpen(&writer, 0));
+  CloseJobPipeWriter(&writer, true);
+  ASSERT_EQ(1u, App.Calls(1, 10000).size());
+  EXPECT_EQ(std::vector<std::wstring>{L"kept.Quillstack"}, SettledSpoolFiles(1));
+}
+
 TEST_F(JobRoad, SameTitleTwiceGetsACounter) {
   ASSERT_EQ(L"", SendJob(0, L"twice.txt", "a"));
   ASSERT_EQ(L"", SendJob(3, L"twice.txt", "b")) << "TitleThenTime: differs by its stamp";

@@ -134,6 +134,50 @@ TEST_F(TakeOver, AStopRequestEndsListeningAndALeftClickResumes) {
   EXPECT_EQ(1u, App.Calls(1, 10000).size());
 }
 
+TEST_F(TakeOver, AStopBesideAnotherDispatchersInstanceAndAListenerThatCannotCreateItsPipe) {
+  ASSERT_TRUE(Tray.Start());
+  HWND window = FindTrayWindow();
+  // Another dispatcher's instance waits beside quilltray's, made after it: the next client goes to
+  // quilltray's, a connection after that to this one.
+  HANDLE other = CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                  PIPE_UNLIMITED_INSTANCES, 2048, 2048, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, other);
+  OVERLAPPED otherConnect = {};
+  otherConnect.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_FALSE(ConnectNamedPipe(other, &otherConnect));
+  ASSERT_EQ(static_cast<DWORD>(ERROR_IO_PENDING), GetLastError());
+  TestWriter writer;
+  ASSERT_TRUE(Connect(&writer));
+  ASSERT_NE(WAIT_OBJECT_0, WaitForSingleObject(otherConnect.hEvent, 0)) << "the writer reached quilltray";
+  ASSERT_TRUE(WriteRecord(&writer, 12, nullptr, 0));
+  EXPECT_GE(Shell.WaitFor([](const TrayCall& c) { return c.Message == NIM_MODIFY && c.IconId == 130; }, 5000), 0) << "the stop reached quilltray";
+  EXPECT_NE(WAIT_OBJECT_0, WaitForSingleObject(otherConnect.hEvent, 500)) << "and never the other dispatcher";
+  CloseJobPipeWriter(&writer, true);
+  CancelIo(other);
+  CloseHandle(other);
+  EXPECT_TRUE(WaitForJobPipeGone(5000)) << "quilltray has no instance left";
+
+  // Another dispatcher now holds the name with room for one instance only: quilltray's listener,
+  // started by a click, can't create its own, gives up, and the icon says so.
+  HANDLE single = CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 2048,
+                                   2048, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, single);
+  ConnectNamedPipe(single, &otherConnect);
+  Shell.Clear();
+  PostMessageW(window, UM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
+  int listening = Shell.WaitFor([](const TrayCall& c) { return c.Message == NIM_MODIFY && c.IconId == 107; }, 5000);
+  EXPECT_GE(listening, 0);
+  EXPECT_GT(Shell.WaitFor([](const TrayCall& c) { return c.Message == NIM_MODIFY && c.IconId == 130; }, 15000), listening) << "not listening";
+  CancelIo(single);
+  CloseHandle(single);
+  CloseHandle(otherConnect.hEvent);
+  // Now a click starts a listener that serves.
+  PostMessageW(window, UM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
+  ASSERT_TRUE(WaitForJobPipe(10000));
+  EXPECT_EQ(L"", SendJob(0, L"after the failed listener", "f"));
+  EXPECT_EQ(1u, App.Calls(1, 10000).size());
+}
+
 TEST_F(TakeOver, SessionConnectResumesAndOtherChangesDoNot) {
   ASSERT_TRUE(Tray.Start());
   HWND window = FindTrayWindow();
