@@ -4,69 +4,20 @@
 
 #include "../printers/printer_enumeration.h"
 #include "../spooler/component_files.h"
+#include "../spooler/printer_driver.h"
 #include "../spooler/spooler_service.h"
 
 namespace {
 
-const WCHAR OurDriverName[] = L"Quillstack printer";
 const int DriverBuildThreshold = 2416;
 const int DefaultPrinterUnits = 260;
 const WCHAR* const PendingComponentNames[] = {L"vtxmon64.dll", L"vtxdrv64.dll", L"vtxui64.dll"};
 
-// --- Stand-ins for the printer and driver queries of install/printers and install/spooler ---
-// RefreshPrinters = Refresh, DriverIsOurs = IsOurPrinter, ReadPrinterInfo2 = QueryPrinterInfo2,
-// ReadPrinterDriver = QueryPrinterDriver; the blocks they return are freed with GlobalFree.
-
-void RefreshPrinters(PrinterEnumeration& printers) {
-  Release(printers);
-  DWORD needed = 0, count = 0;
-  if (EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &needed, &count) ||
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-    return;
-  BYTE* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed + 32));
-  if (block == nullptr) return;
-  if (!EnumPrintersW(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 2, block, needed, &needed, &count)) {
-    GlobalFree(block);
-    return;
-  }
-  printers.entries = reinterpret_cast<PRINTER_INFO_2W*>(block);
-  printers.count = count;
-}
-
-bool DriverIsOurs(const PRINTER_INFO_2W& printer) {
-  return printer.pDriverName != nullptr && lstrcmpW(printer.pDriverName, OurDriverName) == 0;
-}
-
-PRINTER_INFO_2W* ReadPrinterInfo2(HANDLE printer) {
-  DWORD needed = 0;
-  GetPrinterW(printer, 2, nullptr, 0, &needed);
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
-  BYTE* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed));
-  if (block != nullptr && !GetPrinterW(printer, 2, block, needed, &needed)) {
-    GlobalFree(block);
-    block = nullptr;
-  }
-  return reinterpret_cast<PRINTER_INFO_2W*>(block);
-}
-
-DRIVER_INFO_2W* ReadPrinterDriver(HANDLE printer) {
-  DWORD needed = 0;
-  GetPrinterDriverW(printer, const_cast<WCHAR*>(L"Windows x64"), 2, nullptr, 0, &needed);
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
-  BYTE* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, needed));
-  if (block != nullptr && !GetPrinterDriverW(printer, nullptr, 2, block, needed, &needed)) {
-    GlobalFree(block);
-    block = nullptr;
-  }
-  return reinterpret_cast<DRIVER_INFO_2W*>(block);
-}
-
-// --- end of the stand-ins ---
 
 // The first printer of the product's driver, in enumeration order, or null.
 PRINTER_INFO_2W* FirstOurPrinter(const PrinterEnumeration& printers) {
   for (DWORD i = 0; i < printers.count; ++i)
-    if (DriverIsOurs(printers.entries[i])) return &printers.entries[i];
+    if (IsOurPrinter(printers.entries[i])) return &printers.entries[i];
   return nullptr;
 }
 
@@ -108,12 +59,12 @@ bool ComponentsPendingCheck() {
 bool DefaultPrinterCheck() {
   WCHAR name[DefaultPrinterUnits] = {};
   DWORD capacity = DefaultPrinterUnits;
-  GetDefaultPrinterW(name, &capacity);
+  QueryDefaultPrinter(name, &capacity);
   name[DefaultPrinterUnits - 1] = 0;
   HANDLE printer = nullptr;
   if (name[0] == 0 || !OpenPrinterW(name, &printer, nullptr)) return true;
-  PRINTER_INFO_2W* info = ReadPrinterInfo2(printer);
-  bool result = !(info != nullptr && DriverIsOurs(*info));
+  PRINTER_INFO_2W* info = QueryPrinterInfo2(printer).info;
+  bool result = !(info != nullptr && IsOurPrinter(*info));
   ClosePrinter(printer);
   if (info != nullptr) GlobalFree(info);
   return result;
@@ -121,12 +72,12 @@ bool DefaultPrinterCheck() {
 
 bool DriverBuildCheck() {
   PrinterEnumeration printers = {};
-  RefreshPrinters(printers);
+  Refresh(printers);
   PRINTER_INFO_2W* ours = FirstOurPrinter(printers);
   HANDLE printer = nullptr;
   bool result = false;
   if (ours != nullptr && OpenPrinterW(ours->pPrinterName, &printer, nullptr)) {
-    DRIVER_INFO_2W* driver = ReadPrinterDriver(printer);
+    DRIVER_INFO_2W* driver = QueryPrinterDriver(printer);
     if (driver != nullptr && driver->pDriverPath != nullptr) result = GetFileBuildNumber(driver->pDriverPath) >= DriverBuildThreshold;
     ClosePrinter(printer);
     if (driver != nullptr) GlobalFree(driver);
@@ -137,8 +88,8 @@ bool DriverBuildCheck() {
 
 void MakeDefaultPrinter() {
   PrinterEnumeration printers = {};
-  RefreshPrinters(printers);
+  Refresh(printers);
   PRINTER_INFO_2W* ours = FirstOurPrinter(printers);
-  if (ours != nullptr) SetDefaultPrinterW(ours->pPrinterName);
+  if (ours != nullptr) SetDefaultPrinterName(ours->pPrinterName);
   Release(printers);
 }
