@@ -1,4 +1,38 @@
 #include "reinstall.h"
 
-// Nothing is removed or installed yet.
-void ReInstall(InstallContext&) {}
+#include "deferred_files.h"
+#include "uninstall.h"
+#include "../log/install_log.h"
+#include "../printers/printer_preservation.h"
+#include "../spooler/port_monitor.h"
+#include "../spooler/printer_driver.h"
+#include "../spooler/spooler_service.h"
+#include "../tray/tray_autostart.h"
+
+void ReInstall(InstallContext& context) {
+  LogLine(context, L">ReInstall");
+  LogDepthScope depth(context, 2);
+  context.CheckMonitorVersion = 1;
+  // The tray program is ended but its file stays: the last step starts it again.
+  UnInstall(context, KeepTrayProgramFile);
+  if (context.PendingDeletes != nullptr) {
+    // What the removal could not delete gets one try with the spooler stopped; what stays locked
+    // after that is overwritten by the install or was never ours to keep, and is forgotten.
+    SpoolerRestart restart(&context);
+    RetryPendingDeletes(context);
+    FreeAll(context.PendingDeletes);
+    context.PendingDeletes = nullptr;
+  }
+  DeletePendingSources();
+  if (context.InstallMonitor) InstallPortMonitor(context);
+  InstallPrinterDriver(context);
+  RestorePrinters(context);
+  InstallTrayAutostart(context);
+  if (context.PendingDeletes != nullptr) {
+    RetryPendingDeletes(context);
+    if (context.PendingDeletes != nullptr) {
+      SpoolerRestart restart(&context);
+      RetryPendingDeletes(context);
+    }
+  }
+}
