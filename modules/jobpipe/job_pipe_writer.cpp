@@ -8,6 +8,9 @@ namespace {
 
 const DWORD DefaultWriteTimeoutMs = 30000;
 const DWORD RecordBufferSize = sizeof(RecordHeader) + QUILL_MAX_PAYLOAD;
+// Room for several records in the pipe, so that the writer runs ahead of the dispatcher instead
+// of waiting for each of its reads.
+const DWORD DataPipeBufferSize = 256 * 1024;
 
 // Waits for an overlapped operation on pipe; cancels it after timeoutMs (ERROR_TIMEOUT).
 bool FinishOverlapped(HANDLE pipe, OVERLAPPED* overlapped, BOOL started, DWORD timeoutMs, DWORD* bytes) {
@@ -106,7 +109,7 @@ bool CreateDataPipe(JobPipeWriter* writer, DWORD timeoutMs) {
   if (!DataPipeSecurity(&security)) return false;
   HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                 QUILL_TAKEOVER_PIPE_BUFFER_SIZE, QUILL_TAKEOVER_PIPE_BUFFER_SIZE, 0, &security);
+                                 DataPipeBufferSize, DataPipeBufferSize, 0, &security);
   DWORD error = GetLastError();
   LocalFree(security.lpSecurityDescriptor);
   if (pipe == INVALID_HANDLE_VALUE) return SetLastError(error), false;
