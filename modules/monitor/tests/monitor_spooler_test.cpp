@@ -2,7 +2,8 @@
 // "Quillstack:", the driver "Quillstack printer" from vtxdrv64.dll, vtxui64.dll and vtxhelp.chm,
 // and a printer on the port. An application prints with the winspool calls while no quilltray
 // runs: EndDocPrinter returns at once, the job waits in the queue with an error status, and once
-// quilltray starts it arrives whole, followed by the next job.
+// quilltray starts it arrives whole, followed by the next job. A job deleted half way through
+// leaves nothing behind.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -106,6 +107,34 @@ TEST_F(MonitorInTheSpooler, AJobPrintedWhileNoQuilltrayRunsWaitsAndArrivesWholeO
   EXPECT_TRUE(first == ReadWholeFile(TempFolder() + L"Waiting report.txt.Quillstack"));
   EXPECT_TRUE(second == ReadWholeFile(TempFolder() + L"Next.txt.Quillstack"));
   EXPECT_EQ(0u, FirstJob(buffer).JobId);
+}
+
+// The spooler stops a deleted job's WritePort calls and ends it; the monitor sees the job deleted
+// and breaks the connection off, so quilltray deletes the half file and starts nothing.
+TEST_F(MonitorInTheSpooler, AJobDeletedHalfWayLeavesNothingBehind) {
+  ASSERT_TRUE(Tray.Start());
+  DOC_INFO_1W info = {const_cast<LPWSTR>(L"Cancelled.txt"), nullptr, const_cast<LPWSTR>(L"RAW")};
+  DWORD job = StartDocPrinterW(Printer, 1, reinterpret_cast<BYTE*>(&info));
+  ASSERT_NE(0u, job) << GetLastError();
+  std::string block = PatternBytes(1 << 20, 23);
+  DWORD written = 0;
+  for (int i = 0; i < 400; ++i)
+    ASSERT_TRUE(WritePrinter(Printer, &block[0], 1 << 20, &written)) << GetLastError();
+  ASSERT_TRUE(EndDocPrinter(Printer)) << GetLastError();
+  std::wstring file = TempFolder() + L"Cancelled.txt.Quillstack";
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  for (int i = 0; i < 2000 && !(GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 0);
+       ++i)
+    Sleep(5);
+  ASSERT_GT(data.nFileSizeLow, 0u) << "the job never started to arrive";
+  ASSERT_TRUE(SetJobW(Printer, job, 0, nullptr, JOB_CONTROL_DELETE)) << GetLastError();
+  std::vector<BYTE> buffer;
+  for (int i = 0; i < 200 && FirstJob(buffer).JobId; ++i) Sleep(50);
+  EXPECT_EQ(0u, FirstJob(buffer).JobId);
+  for (int i = 0; i < 100 && !SpoolFiles().empty(); ++i) Sleep(50);
+  EXPECT_TRUE(SpoolFiles().empty());
+  EXPECT_TRUE(App.Calls(1, 2000).empty());
+  EXPECT_EQ(0u, SpoolerJobsDespooled());
 }
 
 }  // namespace
