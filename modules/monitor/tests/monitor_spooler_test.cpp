@@ -118,7 +118,7 @@ TEST_F(MonitorInTheSpooler, AJobDeletedHalfWayLeavesNothingBehind) {
   ASSERT_NE(0u, job) << GetLastError();
   std::string block = PatternBytes(1 << 20, 23);
   DWORD written = 0;
-  for (int i = 0; i < 400; ++i)
+  for (int i = 0; i < 100; ++i)
     ASSERT_TRUE(WritePrinter(Printer, &block[0], 1 << 20, &written)) << GetLastError();
   ASSERT_TRUE(EndDocPrinter(Printer)) << GetLastError();
   std::wstring file = TempFolder() + L"Cancelled.txt.Quillstack";
