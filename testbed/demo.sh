@@ -1,53 +1,113 @@
 #!/usr/bin/env bash
 # The main job on the Wine test bed: builds everything, makes a fresh prefix (spooler stand-in,
-# product staged as installed), runs the installer and prints one job through the dispatcher
-# into the main application's stand-in.
+# product staged as installed), installs the product with its own installer, prints a document
+# from an application through the spooler into the main application's stand-in, and uninstalls.
 #   QUILL_BUILD_DIR  the build folder (default: build)
+#   QUILL_JOBS       parallel build jobs (default: the number of processors)
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$top"
 bash testbed/install-deps.sh
 build=${QUILL_BUILD_DIR:-build}
 cmake --preset default -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "${QUILL_JOBS:-$(nproc)}"
 build=$(cd "$build" && pwd)
 prefix="$build/wineprefix"
 source testbed/wine-env.sh
 export WINEPREFIX="$prefix"
 trap 'bash "$top/testbed/prefix.sh" stop "$prefix"' EXIT
 
-echo "== a fresh Wine prefix in $prefix"
+echo
+echo "== A fresh Wine prefix in $prefix"
 bash testbed/prefix.sh fresh "$prefix" "$build" 2>/dev/null
+echo "The product is staged where it is installed: C:\\Program Files\\Corvell\\Quillstack"
 product="$prefix/drive_c/Program Files/Corvell/Quillstack"
+system32="$prefix/drive_c/windows/system32"
+drivers="$system32/spool/drivers/x64/3"
+temp=$(ls -d "$prefix"/drive_c/users/*/Temp | head -n 1)
+# An application of the test bed, beside the spooler stand-in's winspool.drv like every program of ours.
+printapp="$build/x64/bin/printapp.exe"
 
 run() {  # run PROGRAM ARGS...: prints the exit code
   set +e
-  wine "$@" </dev/null >/dev/null 2>&1
+  timeout 300 wine "$@" </dev/null >/dev/null 2>&1
   local code=$?
   set -e
   echo "$code"
 }
-spooler_state() { wine sc query spooler 2>/dev/null | tr -d '\r' | awk '/STATE/ {print $4}'; }
+indent() { sed 's/^/  /'; }
+state() {
+  wine "$printapp" state </dev/null 2>/dev/null | tr -d '\r' | indent
+  local value
+  value=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v QuillstackTray /reg:64 2>/dev/null |
+    tr -d '\r' | awk '/QuillstackTray/ {sub(/.*REG_SZ[ \t]+/, ""); print}')
+  echo "  Run value \"QuillstackTray\": ${value:-none}"
+  for file in "$system32/vtxmon64.dll" "$drivers/vtxdrv64.dll" "$drivers/vtxui64.dll" "$drivers/vtxhelp.chm" \
+    "$product/quilltray.exe"; do
+    local windows="C:${file#"$prefix/drive_c"}"
+    if [ -f "$file" ]; then echo "  ${windows//\//\\}  ($(stat -c %s "$file") bytes)"; else echo "  ${windows//\//\\}  absent"; fi
+  done
+}
 
-echo "== the installer"
-wine net stop spooler >/dev/null 2>&1 || true
-echo "spooler before: $(spooler_state)"
-echo "install.exe in_notray -> exit code $(run "$product/setup/install.exe" in_notray)  (1: finished, nothing logged as an error)"
-echo "spooler after:  $(spooler_state)  (the set-up started it)"
-echo "install.exe no-such-word -> exit code $(run "$product/setup/install.exe" no-such-word)  (6: not a command)"
-
-echo "== a print job through quilltray"
+echo
+echo "== The main application's stand-in"
 viewer="$prefix/drive_c/Program Files/Corvell/Quillstack Viewer"
 mkdir -p "$viewer"
 cp -f "$build/x86/bin/mainapp.exe" "$viewer/"
 rm -f "$viewer/mainapp-calls.txt"
 wine reg add 'HKCU\Software\Corvell\Quillstack' /v FullPathExe /d 'C:\Program Files\Corvell\Quillstack Viewer\mainapp.exe' /f >/dev/null 2>&1
-wine "$product/quilltray.exe" </dev/null >/dev/null 2>&1 &
-echo "testbed_print.exe \"D:\\Docs\\report.txt\" README.md -> exit code $(run "$build/x86/bin/testbed_print.exe" 'D:\Docs\report.txt' 'Z:'"$(echo "$top/README.md" | tr / '\\')")"
-for _ in $(seq 50); do [ -s "$viewer/mainapp-calls.txt" ] && break; sleep 0.1; done
-temp=$(ls -d "$prefix"/drive_c/users/*/Temp | head -n 1)
-echo "spool files in the user's temporary folder:"
-(cd "$temp" && ls -l -- *.Quillstack | awk '{print "  " $5 " bytes  " $NF}')
-cmp -s "$temp/report.txt.Quillstack" README.md && echo "  report.txt.Quillstack holds exactly the bytes printed"
-echo "the main application was started as:"
-tr -d '\r' < "$viewer/mainapp-calls.txt" | awk -F '\t' '{print "  " $1 "   (file of " $2 " bytes)"}'
+echo "HKCU\\Software\\Corvell\\Quillstack  FullPathExe = C:\\Program Files\\Corvell\\Quillstack Viewer\\mainapp.exe"
+echo "(it records the command line it is started with in mainapp-calls.txt beside itself)"
+
+echo
+echo "== Before the installer"
+state
+
+echo
+echo "== install.exe install"
+echo "exit code $(run "$product/setup/install.exe" install)  (1: installed, no error logged; 100: errors logged; 101: a restart is needed)"
+for _ in $(seq 50); do
+  wine "$printapp" state </dev/null 2>/dev/null | grep -q 'quilltray running: process' && break
+  sleep 0.2
+done
+state
+
+echo
+echo "== An application prints a document to \"Quillstack\""
+sample="$build/demo/Quarterly report.txt"
+mkdir -p "$(dirname "$sample")"
+{
+  printf 'Quarterly report\r\n\r\nRevenue rose by 4 %% against the last quarter.\r\n'
+  printf 'Every byte value follows, to show that the printed bytes arrive unchanged:\r\n'
+  for i in $(seq 0 255); do printf "\\$(printf %03o "$i")"; done
+} >"$sample"
+rm -f "$temp/Quarterly report.txt.Quillstack"
+echo "printapp.exe print Quillstack \"Quarterly report.txt\" <a file of $(stat -c %s "$sample") bytes>"
+echo "  (OpenPrinterW, StartDocPrinterW with the document name, WritePrinter, EndDocPrinter)"
+set +e
+wine "$printapp" print Quillstack "Quarterly report.txt" "Z:$(echo "$sample" | tr / '\\')" </dev/null 2>/dev/null |
+  tr -d '\r' | indent
+code=${PIPESTATUS[0]}
+set -e
+echo "  exit code $code"
+for _ in $(seq 300); do [ -s "$viewer/mainapp-calls.txt" ] && break; sleep 0.1; done
+echo "The spooler handed the job to the port monitor, the monitor to quilltray; in the user's temporary folder:"
+windows_temp="C:${temp#"$prefix/drive_c"}"
+for file in "$temp"/*.Quillstack; do
+  if [ -f "$file" ]; then echo "  ${windows_temp//\//\\}\\$(basename "$file")  ($(stat -c %s "$file") bytes)"; fi
+done
+if cmp "$temp/Quarterly report.txt.Quillstack" "$sample"; then
+  echo "  cmp: Quarterly report.txt.Quillstack holds exactly the bytes printed"
+fi
+echo "The main application was started as:"
+if [ -s "$viewer/mainapp-calls.txt" ]; then
+  tr -d '\r' <"$viewer/mainapp-calls.txt" | awk -F '\t' '{print "  " $1 "\n  (the file it was given: " $2 " bytes)"}'
+else
+  echo "  not at all (no mainapp-calls.txt)"
+fi
+
+echo
+echo "== install.exe uninstall"
+echo "exit code $(run "$product/setup/install.exe" uninstall)  (2: removed, no error logged; 100: errors logged; 101: a restart is needed)"
+state
+echo "(uninstall removes the tray program from the product folder as well)"
