@@ -30,7 +30,7 @@ printapp="$build/x64/bin/printapp.exe"
 
 run() {  # run PROGRAM ARGS...: prints the exit code
   set +e
-  timeout 300 wine "$@" </dev/null >/dev/null 2>&1
+  timeout 300 "$QUILL_WINE" "$@" </dev/null >/dev/null 2>&1
   local code=$?
   set -e
   echo "$code"
@@ -40,7 +40,7 @@ state() {
   wine "$printapp" state </dev/null 2>/dev/null | tr -d '\r' | indent
   local value
   value=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v QuillstackTray /reg:64 2>/dev/null |
-    tr -d '\r' | awk '/QuillstackTray/ {sub(/.*REG_SZ[ \t]+/, ""); print}')
+    tr -d '\r' | awk '/QuillstackTray/ {sub(/.*REG_SZ[ \t]+/, ""); print}' || true)
   echo "  Run value \"QuillstackTray\": ${value:-none}"
   for file in "$system32/vtxmon64.dll" "$drivers/vtxdrv64.dll" "$drivers/vtxui64.dll" "$drivers/vtxhelp.chm" \
     "$product/quilltray.exe"; do
@@ -64,7 +64,7 @@ echo "== Before the installer"
 state
 
 echo
-echo "== install.exe install"
+echo "== install.exe install  (it starts the spooler service itself)"
 echo "exit code $(run "$product/setup/install.exe" install)  (1: installed, no error logged; 100: errors logged; 101: a restart is needed)"
 for _ in $(seq 50); do
   wine "$printapp" state </dev/null 2>/dev/null | grep -q 'quilltray running: process' && break

@@ -174,9 +174,14 @@ void ShowTrayProcesses() {
 int wmain(int argc, wchar_t** argv) {
   if (argc == 5 && wcscmp(argv[1], L"print") == 0) return Print(argv[2], argv[3], argv[4]);
   if (argc == 2 && wcscmp(argv[1], L"state") == 0) {
-    ShowMonitors();
-    ShowDrivers();
-    ShowPrinters();
+    DWORD needed = 0, count = 0;
+    if (!EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &count) && GetLastError() == RPC_S_SERVER_UNAVAILABLE) {
+      Out(L"the spooler service is not running\n");
+    } else {
+      ShowMonitors();
+      ShowDrivers();
+      ShowPrinters();
+    }
     ShowTrayProcesses();
     return 0;
   }
