@@ -19,6 +19,7 @@ have_pkg wine32:i386 || need+=(wine32:i386)
 have_cmd Xvfb || need+=(xvfb)
 have_cmd xauth || need+=(xauth)
 have_cmd python3 || need+=(python3)
+have_cmd chmcmd || need+=(fp-utils)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0

@@ -1,5 +1,6 @@
 #include "modules/jobpipe/job_pipe_writer.h"
 
+#include <sddl.h>
 #include <stdio.h>
 #include <wchar.h>
 
@@ -7,48 +8,94 @@ namespace {
 
 const DWORD DefaultWriteTimeoutMs = 30000;
 const DWORD RecordBufferSize = sizeof(RecordHeader) + QUILL_MAX_PAYLOAD;
+// Room for several records in the pipe, so that the writer runs ahead of the dispatcher instead
+// of waiting for each of its reads.
+const DWORD DataPipeBufferSize = 256 * 1024;
 
-// Waits for an overlapped operation on pipe; cancels it after timeoutMs.
+// Waits for an overlapped operation on pipe; cancels it after timeoutMs (ERROR_TIMEOUT).
 bool FinishOverlapped(HANDLE pipe, OVERLAPPED* overlapped, BOOL started, DWORD timeoutMs, DWORD* bytes) {
   if (started) return GetOverlappedResult(pipe, overlapped, bytes, TRUE) != FALSE;
   if (GetLastError() != ERROR_IO_PENDING) return false;
   if (WaitForSingleObject(overlapped->hEvent, timeoutMs) != WAIT_OBJECT_0) {
     CancelIo(pipe);
     GetOverlappedResult(pipe, overlapped, bytes, TRUE);
+    SetLastError(ERROR_TIMEOUT);
     return false;
   }
   return GetOverlappedResult(pipe, overlapped, bytes, FALSE) != FALSE;
 }
 
+DWORD Remaining(DWORD start, DWORD timeoutMs) {
+  DWORD elapsed = GetTickCount() - start;
+  return elapsed >= timeoutMs ? 0 : timeoutMs - elapsed;
+}
+
+bool EnsureWriteEvent(JobPipeWriter* writer) {
+  if (!writer->WriteEvent) writer->WriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return writer->WriteEvent != nullptr;
+}
+
+// Reads the Hello from the job pipe (opened for overlapped I/O), within timeoutMs.
+bool ReadHello(HANDLE pipe, DWORD timeoutMs, Hello* hello) {
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!overlapped.hEvent) return false;
+  DWORD read = 0;
+  BOOL started = ReadFile(pipe, hello, sizeof(*hello), nullptr, &overlapped);
+  bool ok = FinishOverlapped(pipe, &overlapped, started, timeoutMs, &read);
+  DWORD error = GetLastError();
+  CloseHandle(overlapped.hEvent);
+  if (ok && (read != sizeof(*hello) || hello->Tag != QUILL_HELLO_TAG)) {
+    ok = false;
+    error = ERROR_INVALID_DATA;
+  }
+  SetLastError(error);
+  return ok;
+}
+
 }  // namespace
+
+bool DataPipeSecurity(SECURITY_ATTRIBUTES* attributes) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(QUILL_DATA_PIPE_SDDL, SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return false;
+  attributes->nLength = sizeof(*attributes);
+  attributes->lpSecurityDescriptor = descriptor;
+  attributes->bInheritHandle = FALSE;
+  return true;
+}
+
 
 bool OpenJobPipe(JobPipeWriter* writer, DWORD timeoutMs) {
   ZeroMemory(writer, sizeof(*writer));
   writer->WriteTimeoutMs = DefaultWriteTimeoutMs;
   DWORD start = GetTickCount();
   for (;;) {
-    HANDLE pipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE pipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       writer->JobPipe = pipe;
       break;
     }
     DWORD error = GetLastError();
-    DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= timeoutMs) return false;
+    DWORD left = Remaining(start, timeoutMs);
+    if (left == 0) return SetLastError(error), false;
     if (error == ERROR_PIPE_BUSY) {
-      WaitNamedPipeA(QUILL_JOB_PIPE_NAME, timeoutMs - elapsed < 1000 ? timeoutMs - elapsed : 1000);
+      WaitNamedPipeA(QUILL_JOB_PIPE_NAME, left < 1000 ? left : 1000);
     } else if (error == ERROR_FILE_NOT_FOUND) {
       Sleep(20);  // the dispatcher is between two instances, or not started yet
     } else {
-      return false;
+      return SetLastError(error), false;
     }
   }
   Hello hello = {};
-  DWORD read = 0;
-  if (!ReadFile(writer->JobPipe, &hello, sizeof(hello), &read, nullptr) || read != sizeof(hello) || hello.Tag != QUILL_HELLO_TAG) {
+  // A dispatcher that accepted the connection writes the Hello at once; one that hangs must not
+  // hold the writer longer than it asked for.
+  if (!ReadHello(writer->JobPipe, Remaining(start, timeoutMs), &hello)) {
+    DWORD error = GetLastError();
     CloseHandle(writer->JobPipe);
     writer->JobPipe = nullptr;
-    return false;
+    return SetLastError(error), false;
   }
   writer->ConnectionNumber = hello.ConnectionNumber;
   return true;
@@ -58,45 +105,68 @@ bool CreateDataPipe(JobPipeWriter* writer, DWORD timeoutMs) {
   char name[128];
   _snprintf(name, sizeof(name), QUILL_DATA_PIPE_FORMAT, QUILL_JOB_PIPE_NAME, static_cast<int>(writer->ConnectionNumber));
   name[sizeof(name) - 1] = '\0';
-  HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
-                                 QUILL_TAKEOVER_PIPE_BUFFER_SIZE, QUILL_TAKEOVER_PIPE_BUFFER_SIZE, 0, nullptr);
-  if (pipe == INVALID_HANDLE_VALUE) return false;
+  SECURITY_ATTRIBUTES security = {};
+  if (!DataPipeSecurity(&security)) return false;
+  HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                 DataPipeBufferSize, DataPipeBufferSize, 0, &security);
+  DWORD error = GetLastError();
+  LocalFree(security.lpSecurityDescriptor);
+  if (pipe == INVALID_HANDLE_VALUE) return SetLastError(error), false;
   OVERLAPPED overlapped = {};
   overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   bool connected = false;
+  error = GetLastError();
   if (overlapped.hEvent) {
     DWORD unused = 0;
     BOOL started = ConnectNamedPipe(pipe, &overlapped);
     connected = (!started && GetLastError() == ERROR_PIPE_CONNECTED) || FinishOverlapped(pipe, &overlapped, started, timeoutMs, &unused);
+    error = GetLastError();
     CloseHandle(overlapped.hEvent);
   }
   if (!connected) {
     CloseHandle(pipe);
-    return false;
+    return SetLastError(error), false;
   }
   writer->DataPipe = pipe;
   return true;
 }
 
 bool ConnectJobPipe(JobPipeWriter* writer, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
   if (!OpenJobPipe(writer, timeoutMs)) return false;
-  if (CreateDataPipe(writer, timeoutMs)) return true;
+  if (CreateDataPipe(writer, Remaining(start, timeoutMs))) return true;
+  DWORD error = GetLastError();
   CloseJobPipeWriter(writer, false);
+  SetLastError(error);
   return false;
 }
 
+bool FinishRawMessage(JobPipeWriter* writer) {
+  if (!writer->PendingSize) return true;
+  DWORD size = writer->PendingSize, written = 0;
+  writer->PendingSize = 0;
+  // FALSE: the write was started and is pending (or done); FinishOverlapped then waits for it.
+  SetLastError(ERROR_IO_PENDING);
+  bool ok = FinishOverlapped(writer->DataPipe, &writer->Pending, FALSE, writer->WriteTimeoutMs, &written);
+  if (ok && written != size) return SetLastError(ERROR_WRITE_FAULT), false;
+  return ok;
+}
+
+bool BeginRawMessage(JobPipeWriter* writer, const void* data, DWORD size) {
+  if (!writer->DataPipe) return SetLastError(ERROR_INVALID_HANDLE), false;
+  if (!FinishRawMessage(writer) || !EnsureWriteEvent(writer)) return false;
+  ZeroMemory(&writer->Pending, sizeof(writer->Pending));
+  writer->Pending.hEvent = writer->WriteEvent;
+  ResetEvent(writer->WriteEvent);
+  if (!WriteFile(writer->DataPipe, data, size, nullptr, &writer->Pending) && GetLastError() != ERROR_IO_PENDING)
+    return false;
+  writer->PendingSize = size;
+  return true;
+}
+
 bool WriteRawMessage(JobPipeWriter* writer, const void* data, DWORD size) {
-  if (!writer->DataPipe) return false;
-  if (!writer->WriteEvent) {
-    writer->WriteEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!writer->WriteEvent) return false;
-  }
-  OVERLAPPED overlapped = {};
-  overlapped.hEvent = writer->WriteEvent;
-  DWORD written = 0;
-  BOOL started = WriteFile(writer->DataPipe, data, size, &written, &overlapped);
-  bool ok = FinishOverlapped(writer->DataPipe, &overlapped, started, writer->WriteTimeoutMs, &written);
-  return ok && written == size;
+  return BeginRawMessage(writer, data, size) && FinishRawMessage(writer);
 }
 
 bool WriteRecord(JobPipeWriter* writer, WORD type, const void* payload, WORD payloadLength) {
@@ -142,6 +212,15 @@ bool WriteJobDoneOpen(JobPipeWriter* writer, WORD launchFlags) {
 }
 
 void CloseJobPipeWriter(JobPipeWriter* writer, bool waitForReader) {
+  if (writer->PendingSize) {
+    // A write still under way would go on into freed memory: finish or cancel it first.
+    if (!waitForReader || !FinishRawMessage(writer)) {
+      DWORD unused = 0;
+      CancelIo(writer->DataPipe);
+      GetOverlappedResult(writer->DataPipe, &writer->Pending, &unused, TRUE);
+      writer->PendingSize = 0;
+    }
+  }
   if (writer->DataPipe) {
     // Returns once the dispatcher has read everything; closing (not disconnecting) keeps what
     // it has not read yet readable.

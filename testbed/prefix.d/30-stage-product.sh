@@ -2,7 +2,8 @@
 # Stages the product in the prefix as it is installed, so that tests run the programs from where
 # users have them:
 #   C:\Program Files\Corvell\Quillstack\quilltray.exe
-#   C:\Program Files\Corvell\Quillstack\setup\install.exe, the component files beside it, and the
+#   C:\Program Files\Corvell\Quillstack\setup\install.exe, the component files beside it (the
+#   64-bit set from the x64 tree, the 32-bit set from the i686 tree, the help file), and the
 #   spooler stand-in's winspool.drv (64-bit, so only beside the 64-bit installer).
 # Runs with WINEPREFIX and QUILL_BUILD_ROOT set (prefix.sh); can be run again after a rebuild.
 set -euo pipefail
@@ -17,5 +18,8 @@ stage "$x86/quilltray.exe" "$product"
 stage "$x64/install.exe" "$product/setup"
 for component in vtxmon64.dll vtxdrv64.dll vtxui64.dll vtxhelp.chm; do
   stage "$x64/$component" "$product/setup"
+done
+for component in vtxmon32.dll vtxdrv32.dll vtxui32.dll; do
+  stage "$x86/$component" "$product/setup"
 done
 stage "$x64/winspool.drv" "$product/setup"

@@ -21,6 +21,8 @@ enum SpoolerCommand : DWORD {
   SpoolerCountJobs,       // Text1: printer; reply Number
   SpoolerDeletePrinter,   // Text1: printer
   SpoolerShutdown,        // stop the service (for the test bed, after Wine refused a stop request)
+  SpoolerEnumJobs,        // Text1: printer; reply Text: six texts a job (see ListJobs in the service)
+  SpoolerSetJob,          // Text1: printer, Number: job id, Text2: the command in decimal
 };
 
 #define SPOOLER_TEXT_CHARS 520

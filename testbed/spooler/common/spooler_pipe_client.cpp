@@ -2,7 +2,7 @@
 
 namespace {
 
-// How long a reply may take: a despooled job runs the port monitor inside the call.
+// How long a reply may take: generous, a test machine is slow at times.
 const DWORD ReplyTimeoutMs = 120000;
 
 // One overlapped transfer with a bound; false on failure or timeout (the transfer is cancelled).

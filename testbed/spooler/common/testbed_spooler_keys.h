@@ -23,9 +23,9 @@
 #define TESTBED_FAIL_ENUM_PRINTERS L"FailEnumPrintersW"
 // DWORD, 1 (default) or 0: whether the service keeps driver files loaded once a printer used them.
 #define TESTBED_DRIVER_CACHE L"DriverCache"
-// DWORD written by the service after each despooled job: 0 or the Windows error of the monitor.
+// DWORD written by the service after each attempt to despool a job: 0 or the monitor's error.
 #define TESTBED_LAST_JOB_ERROR L"LastJobError"
-// DWORD: how many jobs the service has handed to a port monitor since the last reset.
+// DWORD: how many jobs the service has handed to a port monitor to the end since the last reset.
 #define TESTBED_JOBS_DESPOOLED L"JobsDespooled"
 
 // DWORD: the id the service gives the next job.

@@ -232,6 +232,15 @@ DWORD SpoolerServiceState() {
 DWORD LastSpoolerJobError() { return ReadSwitch(TESTBED_LAST_JOB_ERROR, 0); }
 DWORD SpoolerJobsDespooled() { return ReadSwitch(TESTBED_JOBS_DESPOOLED, 0); }
 
+bool WaitForSpoolerJobsDespooled(DWORD count, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (SpoolerJobsDespooled() < count) {
+    if (GetTickCount() - start >= timeoutMs) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
 bool GetDriverVersionFolder(const wchar_t* environment, wchar_t* folder, DWORD chars) {
   const wchar_t* sub = nullptr;
   if (_wcsicmp(environment, L"Windows x64") == 0) sub = L"x64";

@@ -42,10 +42,14 @@ bool StopSpoolerService(DWORD timeoutMs = 10000);
 // The service's current state (SERVICE_RUNNING, SERVICE_STOPPED, ...), 0 when unknown.
 DWORD SpoolerServiceState();
 
-// After each despooled job the service records the monitor's outcome: 0 or a Windows error.
+// After each attempt to despool a job the service records the monitor's outcome: 0 or a
+// Windows error.
 DWORD LastSpoolerJobError();
-// Jobs handed to a port monitor since the last reset.
+// Jobs the service has handed to a port monitor to the end (every call accepted) since the last
+// reset. Jobs are despooled after EndDocPrinter has returned, by a thread of the service.
 DWORD SpoolerJobsDespooled();
+// Waits until SpoolerJobsDespooled() reaches `count`; false when the time is up.
+bool WaitForSpoolerJobsDespooled(DWORD count, DWORD timeoutMs = 30000);
 
 // Folders of the spooler on this machine, with a trailing backslash.
 // "C:\windows\system32\spool\drivers\x64\3\" for "Windows x64".

@@ -164,7 +164,8 @@ DWORD DeleteMonitor(SpoolerState& state, const std::wstring& name) {
   KeyScope monitors(OpenPrintKey(L"Monitors", KEY_ALL_ACCESS, false));
   KeyScope existing(monitors.Key ? OpenPrintKey(MonitorKeyPath(name), KEY_READ, false) : nullptr);
   if (!existing.Key) return ERROR_UNKNOWN_PRINT_MONITOR;
-  // Refused while a printer prints to one of the monitor's ports.
+  // Refused while the despooler hands it a job, or while a printer prints to one of its ports.
+  if (SameText(state.BusyMonitor, name)) return ERROR_PRINT_MONITOR_IN_USE;
   std::vector<PortOwner> ports = EnumerateAllPorts(state);
   std::vector<PrinterEntry> printers = ReadPrinterEntries();
   for (const PortOwner& port : ports) {

@@ -85,7 +85,9 @@ bool ServeRequests(SpoolerState& state, DWORD generation, HANDLE stopEvent) {
         request->Text2[SPOOLER_TEXT_CHARS - 1] = 0;
         request->Text3[SPOOLER_TEXT_CHARS - 1] = 0;
         ZeroMemory(reply.get(), sizeof(SpoolerReply));
+        EnterCriticalSection(&state.Lock);
         HandleRequest(state, *request, *reply);
+        LeaveCriticalSection(&state.Lock);
         reply->Generation = generation;
         OVERLAPPED write = {};
         write.hEvent = ioEvent;

@@ -97,6 +97,20 @@ void HandleRequest(SpoolerState& state, const SpoolerRequest& request, SpoolerRe
     case SpoolerDeletePrinter:
       reply.Error = DeletePrinterEntry(state, request.Text1);
       return;
+    case SpoolerEnumJobs: {
+      std::wstring list = ListJobs(state, request.Text1);
+      if (list.size() + 1 > SPOOLER_REPLY_CHARS) {
+        reply.Error = ERROR_NOT_ENOUGH_MEMORY;
+        return;
+      }
+      wmemcpy(reply.Text, list.data(), list.size());
+      reply.TextChars = static_cast<DWORD>(list.size());
+      reply.Text[reply.TextChars++] = 0;
+      return;
+    }
+    case SpoolerSetJob:
+      reply.Error = ControlJob(state, request.Text1, request.Number, wcstoul(request.Text2, nullptr, 10));
+      return;
     case SpoolerShutdown:
       RequestServiceStop();
       reply.Error = 0;

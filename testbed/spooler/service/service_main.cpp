@@ -71,7 +71,9 @@ void WINAPI SpoolerServiceMain(DWORD, LPWSTR*) {
     return;
   }
   StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  SpoolerState state = {};
+  // Static: a despooler thread that is still inside a monitor call when the service stops may
+  // touch it until the process ends.
+  static SpoolerState state;
   // Job ids go on across restarts, as on Windows; a reset starts them at 1 again.
   state.NextJobId = ReadSwitch(TESTBED_NEXT_JOB_ID, 1);
   StartSpoolerParts(state);

@@ -4,10 +4,18 @@
 #include "job_queue.h"
 #include "monitor_host.h"
 
-void StartSpoolerParts(SpoolerState& state) { LoadRegisteredMonitors(state); }
+void StartSpoolerParts(SpoolerState& state) {
+  InitializeCriticalSection(&state.Lock);
+  LoadRegisteredMonitors(state);
+  StartDespooler(state);
+}
 
 void StopSpoolerParts(SpoolerState& state) {
+  bool despoolerStopped = StopDespooler(state);
   DropAllJobs(state);
+  EnterCriticalSection(&state.Lock);
   ReleaseDriverCache(state);
-  UnloadAllMonitors(state);
+  // A despooler still inside a monitor call keeps the monitors loaded; the process ends next.
+  if (despoolerStopped) UnloadAllMonitors(state);
+  LeaveCriticalSection(&state.Lock);
 }

@@ -2,8 +2,9 @@
 #pragma once
 #include "spooler_state.h"
 
-// Loads every registered port monitor (LoadLibrary, InitializePrintMonitor2).
+// Loads every registered port monitor (LoadLibrary, InitializePrintMonitor2) and starts the
+// despooler.
 void StartSpoolerParts(SpoolerState& state);
-// Drops unfinished jobs, closes the driver cache and unloads the monitors: a stopped spooler
+// Stops the despooler, drops unfinished jobs, closes the driver cache and unloads the monitors: a stopped spooler
 // holds nothing.
 void StopSpoolerParts(SpoolerState& state);

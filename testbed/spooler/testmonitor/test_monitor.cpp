@@ -4,6 +4,8 @@
 //   job-<id>.txt  "printer=", "document=", "datatype=" lines and the calls in the order they came
 // Each load counts itself in the DWORD value "Loads" of its monitor key (MONITORINIT's registry).
 // WritePort takes at most 1000 bytes a call, so the spooler's handling of partial writes is used.
+// While the file fail-startdoc exists in that folder, StartDocPort fails with ERROR_NOT_READY
+// (a port whose device is away), logs "StartDocPort failed" and appends "job <id>" to that file.
 #include <windows.h>
 #include <winspool.h>
 #include <winsplp.h>
@@ -113,6 +115,22 @@ BOOL WINAPI TestStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWO
   _snwprintf(line, 700, L"datatype=%s", info->pDatatype ? info->pDatatype : L"(null)");
   line[699] = 0;
   AppendLine(*port, line);
+  wchar_t fail[MAX_PATH];
+  _snwprintf(fail, MAX_PATH, L"%s\\fail-startdoc", folder);
+  fail[MAX_PATH - 1] = 0;
+  if (GetFileAttributesW(fail) != INVALID_FILE_ATTRIBUTES) {
+    AppendLine(*port, L"StartDocPort failed");
+    HANDLE attempts = CreateFileW(fail, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (attempts != INVALID_HANDLE_VALUE) {
+      char text[32];
+      int length = _snprintf(text, sizeof(text), "job %lu\n", JobId);
+      DWORD written = 0;
+      if (length > 0) WriteFile(attempts, text, static_cast<DWORD>(length), &written, nullptr);
+      CloseHandle(attempts);
+    }
+    SetLastError(ERROR_NOT_READY);
+    return FALSE;
+  }
   AppendLine(*port, L"StartDocPort");
   return port->Data != INVALID_HANDLE_VALUE;
 }

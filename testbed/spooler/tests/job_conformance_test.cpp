@@ -1,11 +1,14 @@
-// Jobs through the stand-in: a RAW job despooled by the service through the test monitor, and
-// the queue operations around it.
+// Jobs through the stand-in: a RAW job despooled by the service's own thread through the test
+// monitor, a job that waits in the queue while its port fails, and the queue operations.
 #include <gtest/gtest.h>
 
 #include "spooler_test_support.h"
 #include "spooler_testbed.h"
 
 namespace {
+
+// The service tries a failed job again after this pause (job_queue.h).
+const DWORD RetryPauseMsForTests = 3000;
 
 class Jobs : public ::testing::Test {
  protected:
@@ -23,6 +26,25 @@ class Jobs : public ::testing::Test {
   DWORD Start(const wchar_t* document) {
     DOC_INFO_1W info = {const_cast<LPWSTR>(document), nullptr, const_cast<LPWSTR>(L"RAW")};
     return StartDocPrinterW(Printer, 1, reinterpret_cast<BYTE*>(&info));
+  }
+  // The printer's queue through EnumJobsW (level 1).
+  std::vector<JOB_INFO_1W> ListedJobs(std::vector<BYTE>& buffer) {
+    DWORD needed = 0, count = 0;
+    EnumJobsW(Printer, 0, 100, 1, nullptr, 0, &needed, &count);
+    buffer.assign(needed + 1, 0);
+    std::vector<JOB_INFO_1W> jobs;
+    if (!EnumJobsW(Printer, 0, 100, 1, buffer.data(), needed, &needed, &count)) return jobs;
+    const JOB_INFO_1W* records = reinterpret_cast<const JOB_INFO_1W*>(buffer.data());
+    jobs.assign(records, records + count);
+    return jobs;
+  }
+  DWORD Print(const wchar_t* document, const std::string& data) {
+    DWORD job = Start(document);
+    DWORD written = 0;
+    if (!job || !WritePrinter(Printer, const_cast<char*>(data.data()), static_cast<DWORD>(data.size()), &written) ||
+        !EndDocPrinter(Printer))
+      return 0;
+    return job;
   }
   DWORD QueuedJobs() {
     DWORD needed = 0;
@@ -52,7 +74,7 @@ TEST_F(Jobs, RawJobReachesTheMonitorWithItsNameAndExactlyItsBytes) {
   ASSERT_EQ(data.size(), offset);
   ASSERT_TRUE(EndPagePrinter(Printer));
   ASSERT_TRUE(EndDocPrinter(Printer)) << GetLastError();
-  EXPECT_EQ(despooled + 1, SpoolerJobsDespooled());
+  ASSERT_TRUE(WaitForSpoolerJobsDespooled(despooled + 1));
   EXPECT_EQ(0u, LastSpoolerJobError());
   EXPECT_EQ(0u, QueuedJobs());
   EXPECT_EQ(data, ReadWholeFile(MonitorJobFile(job, L".bin")));
@@ -103,6 +125,70 @@ TEST_F(Jobs, PurgeAndAbortDropJobsAndAQueuedJobKeepsThePrinter) {
   EXPECT_FALSE(EndDocPrinter(Printer));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PRINT_CANCELLED), GetLastError());
   EXPECT_EQ(despooled, SpoolerJobsDespooled());
+  EXPECT_TRUE(DeletePrinter(Printer)) << GetLastError();
+}
+
+// EndDocPrinter returns at once while the port fails; the job stays queued with an error status
+// and its port's error text, is tried again every few seconds, keeps the later job of the
+// printer behind it, and both come out in order once the port works. A deleted job is dropped.
+TEST_F(Jobs, AJobWhosePortFailsWaitsInTheQueueAndIsRetriedUntilItGoesThrough) {
+  std::wstring fail = MonitorJobFile(0, L"");
+  fail = fail.substr(0, fail.rfind(L'\\')) + L"\\fail-startdoc";
+  CreateDirectoryW(fail.substr(0, fail.rfind(L'\\')).c_str(), nullptr);
+  ASSERT_TRUE(CloseHandle(CreateFileW(fail.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+  DWORD despooled = SpoolerJobsDespooled();
+  DWORD tick = GetTickCount();
+  DWORD first = Print(L"first", std::string(5000, 'a'));
+  DWORD second = Print(L"second", std::string(7000, 'b'));
+  ASSERT_NE(0u, first) << GetLastError();
+  ASSERT_NE(0u, second) << GetLastError();
+  EXPECT_LT(GetTickCount() - tick, 5000u);
+  // Two attempts of the first job, a few seconds apart; the second job waits behind it.
+  std::string first2 = "job " + std::to_string(first) + "\n";
+  std::string attempts;
+  for (int i = 0; i < 200 && attempts != first2 + first2; ++i) {
+    Sleep(50);
+    attempts = ReadWholeFile(fail);
+  }
+  EXPECT_EQ(first2 + first2, attempts);
+  EXPECT_FALSE(FileExists(MonitorJobFile(second, L".txt")));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), LastSpoolerJobError());
+  std::vector<BYTE> buffer;
+  std::vector<JOB_INFO_1W> jobs = ListedJobs(buffer);
+  ASSERT_EQ(2u, jobs.size());
+  EXPECT_EQ(first, jobs[0].JobId);
+  EXPECT_STREQ(L"first", jobs[0].pDocument);
+  EXPECT_STREQ(L"Quill Jobs", jobs[0].pPrinterName);
+  EXPECT_TRUE(jobs[0].Status & JOB_STATUS_ERROR) << jobs[0].Status;
+  ASSERT_NE(nullptr, jobs[0].pStatus);
+  EXPECT_NE(0u, wcslen(jobs[0].pStatus));
+  EXPECT_EQ(second, jobs[1].JobId);
+  EXPECT_EQ(2u, jobs[1].Position);
+  EXPECT_EQ(0u, jobs[1].Status & JOB_STATUS_ERROR);
+  EXPECT_EQ(despooled, SpoolerJobsDespooled());
+  // The port works again: both arrive whole, the first before the second.
+  ASSERT_TRUE(DeleteFileW(fail.c_str()));
+  ASSERT_TRUE(WaitForSpoolerJobsDespooled(despooled + 2, 20000));
+  EXPECT_EQ(std::string(5000, 'a'), ReadWholeFile(MonitorJobFile(first, L".bin")));
+  EXPECT_EQ(std::string(7000, 'b'), ReadWholeFile(MonitorJobFile(second, L".bin")));
+  EXPECT_TRUE(ListedJobs(buffer).empty());
+  EXPECT_EQ(0u, QueuedJobs());
+  // A job deleted while it waits for its retry is dropped, spool file and all.
+  ASSERT_TRUE(CloseHandle(CreateFileW(fail.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+  DWORD third = Print(L"third", "ccc");
+  ASSERT_NE(0u, third);
+  for (int i = 0; i < 200 && LastSpoolerJobError() != ERROR_NOT_READY; ++i) Sleep(50);
+  EXPECT_FALSE(SetJobW(Printer, third + 100, 0, nullptr, JOB_CONTROL_DELETE));
+  ASSERT_TRUE(SetJobW(Printer, third, 0, nullptr, JOB_CONTROL_DELETE)) << GetLastError();
+  // (An attempt under way when the job was deleted ends first.)
+  for (int i = 0; i < 40 && !ListedJobs(buffer).empty(); ++i) Sleep(50);
+  EXPECT_TRUE(ListedJobs(buffer).empty());
+  DeleteFileW(fail.c_str());
+  Sleep(2 * RetryPauseMsForTests);
+  EXPECT_EQ(despooled + 2, SpoolerJobsDespooled());
+  std::string log = ReadWholeFile(MonitorJobFile(third, L".txt"));
+  EXPECT_NE(std::string::npos, log.find("StartDocPort failed\n")) << log;
+  EXPECT_EQ(std::string::npos, log.find("\nStartDocPort\n")) << log;
   EXPECT_TRUE(DeletePrinter(Printer)) << GetLastError();
 }
 
