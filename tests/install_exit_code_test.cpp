@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/dialog_probe.h"
+#include "support/install_process.h"
 #include "support/test_paths.h"
 #include "support/spooler_switch.h"
 
@@ -17,41 +18,16 @@ std::string Narrow(const std::wstring& text) {
   return s;
 }
 
-// Time for install.exe to show its dialog: the first window of a fresh prefix is slow.
-const DWORD DialogWaitMs = 60000;
-const DWORD ExitWaitMs = 120000;
-
-struct Process {
-  PROCESS_INFORMATION Info = {};
-  bool Started = false;
-  explicit Process(const std::wstring& arguments) {
-    std::wstring exe = Beside(L"" QUILL_INSTALL_EXE_W);
-    std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    Started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &Info) != 0;
+// The installer beside the test: a calling program's view of it.
+struct Process : InstallProcess {
+  explicit Process(const std::wstring& arguments) : InstallProcess(Beside(L"" QUILL_INSTALL_EXE_W), arguments) {
     if (!Started) ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
   }
-  // The exit code, or 0xFFFFFFFF when the process did not end in time (it is then ended).
   DWORD Finish() {
-    if (!Started) return 0xFFFFFFFF;
-    DWORD code = 0xFFFFFFFF;
-    if (WaitPumping(Info.hProcess, ExitWaitMs)) {
-      GetExitCodeProcess(Info.hProcess, &code);
-    } else {
-      ADD_FAILURE() << "install.exe did not end";
-      TerminateProcess(Info.hProcess, 0xFFFFFFFF);
-    }
+    DWORD code = InstallProcess::Finish();
+    if (Started && code == 0xFFFFFFFF) ADD_FAILURE() << "install.exe did not end";
     return code;
   }
-  ~Process() {
-    if (!Started) return;
-    if (WaitForSingleObject(Info.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(Info.hProcess, 0xFFFFFFFF);
-    CloseHandle(Info.hThread);
-    CloseHandle(Info.hProcess);
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
 };
 
 DWORD RunInstall(const std::wstring& arguments) {
@@ -59,48 +35,8 @@ DWORD RunInstall(const std::wstring& arguments) {
   return process.Finish();
 }
 
-// What a run with the log dialog showed, and how it ended.
-struct DialogRun {
-  bool Shown = false;
-  std::wstring Title, Text;
-  HWND Owner = nullptr;
-  DWORD ExitCode = 0xFFFFFFFF;
-};
-
-// Holds Shift down (SendInput) for the life of the scope.
-struct ShiftHeld {
-  static void Send(DWORD flags) {
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = VK_SHIFT;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(VK_SHIFT, MAPVK_VK_TO_VSC));
-    input.ki.dwFlags = flags;
-    SendInput(1, &input, sizeof(input));
-  }
-  bool Down = true;
-  ShiftHeld() { Send(0); }
-  void Release() {
-    if (Down) Send(KEYEVENTF_KEYUP);
-    Down = false;
-  }
-  ~ShiftHeld() { Release(); }
-};
-
 DialogRun RunInstallWithDialog(const std::wstring& arguments, DialogClose how) {
-  DialogRun run;
-  ShiftHeld shift;
-  Process process(arguments);
-  HWND dialog = WaitForProcessDialog(process.Info.dwProcessId, DialogWaitMs);
-  shift.Release();
-  if (dialog != nullptr) {
-    run.Shown = true;
-    run.Title = ReadWindowText(dialog);
-    run.Text = ReadWindowText(GetDlgItem(dialog, 1001));
-    run.Owner = GetWindow(dialog, GW_OWNER);
-    CloseDialog(dialog, how);
-  }
-  run.ExitCode = process.Finish();
-  return run;
+  return RunWithLogDialog(Beside(L"" QUILL_INSTALL_EXE_W), arguments, how);
 }
 
 bool EndsWith(const std::wstring& text, const std::wstring& end) {
@@ -244,7 +180,7 @@ TEST(InstallWithTheSpooler, SpoolerThatCannotStartShowsTheErrorLogHoweverItIsClo
     DWORD start = GetTickCount();
     Process process(L"install");
     // No Shift: the logged error alone opens the dialog, after the 10-second wait for the start.
-    HWND dialog = WaitForProcessDialog(process.Info.dwProcessId, DialogWaitMs);
+    HWND dialog = WaitForProcessDialog(process.Info.dwProcessId, InstallDialogWaitMs);
     ASSERT_NE(nullptr, dialog) << DialogCloseName(how);
     EXPECT_GE(GetTickCount() - start, 9000u) << DialogCloseName(how);
     std::wstring text = ReadWindowText(GetDlgItem(dialog, 1001));

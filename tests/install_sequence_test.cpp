@@ -1,0 +1,402 @@
+// The install and uninstall sequences as a calling program runs them: install.exe as a process
+// from a product folder staged as users have it, on the spooler stand-in, with the real tray
+// program; the machine's state read back afterwards.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winspool.h>
+
+#include <string>
+#include <vector>
+
+#include "install/control/deferred_files.h"
+#include "install/printers/printer_enumeration.h"
+#include "install/spooler/component_files.h"
+#include "shared/quillstack_ids.h"
+#include "spooler_objects_support.h"
+#include "spooler_test_support.h"
+#include "spooler_testbed.h"
+#include "support/install_process.h"
+
+namespace {
+
+const wchar_t Product[] = L"C:\\Program Files\\Quill Sequence Test\\";
+const wchar_t* const SetupFiles[] = {L"install.exe", L"winspool.drv", L"vtxmon64.dll", L"vtxdrv64.dll", L"vtxui64.dll", L"vtxhelp.chm"};
+const wchar_t* const DriverFiles[] = {L"vtxdrv64.dll", L"vtxui64.dll", L"vtxhelp.chm"};
+const wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char PrinterKeys[] = "Software\\Corvell\\Quillstack\\Quillstacks\\";
+
+std::wstring SetupExe() { return std::wstring(Product) + L"setup\\install.exe"; }
+std::wstring TrayExe() { return std::wstring(Product) + L"quilltray.exe"; }
+
+std::string Narrow(const std::wstring& text) {
+  std::string s;
+  for (wchar_t c : text) s += (c >= 32 && c < 127) ? static_cast<char>(c) : (c == L'\n' ? '\n' : '?');
+  return s;
+}
+
+// The tray tree's quilltray.exe as Wine sees it (drive Z: is the Unix root).
+std::wstring BuiltTrayProgram() {
+  std::wstring path = L"Z:";
+  for (const char* c = QUILL_TRAY_EXE; *c; ++c) path.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
+  return path;
+}
+
+bool StageProduct() {
+  CreateDirectoryW(Product, nullptr);
+  std::wstring setup = std::wstring(Product) + L"setup\\";
+  CreateDirectoryW(setup.c_str(), nullptr);
+  bool ok = CopyFileW(BuiltTrayProgram().c_str(), TrayExe().c_str(), FALSE) != 0;
+  for (const wchar_t* file : SetupFiles) ok = CopyFileW(ProgramDirectory().append(file).c_str(), (setup + file).c_str(), FALSE) && ok;
+  return ok;
+}
+
+std::wstring RunValue() {
+  wchar_t data[600] = {};
+  DWORD bytes = sizeof(data) - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray", RRF_RT_REG_SZ, nullptr, data, &bytes) != ERROR_SUCCESS)
+    return L"<none>";
+  return data;
+}
+
+HWND WaitForTrayWindow(DWORD timeoutMs) {
+  for (DWORD waited = 0;; waited += 50) {
+    HWND window = FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);
+    if (window != nullptr || waited >= timeoutMs) return window;
+    Sleep(50);
+  }
+}
+
+// Ends a tray program left running, the way the installer does.
+void EndTray() {
+  HWND window = FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);
+  if (window == nullptr) return;
+  DWORD id = 0;
+  GetWindowThreadProcessId(window, &id);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  PostMessageW(window, UM_EXIT, 0, 0);
+  if (process != nullptr) {
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+  }
+}
+
+// The DLL of the registered port monitor "Quillstack:", or "<none>".
+std::wstring MonitorDll() {
+  DWORD needed = 0, count = 0;
+  EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> block(needed + 1);
+  if (!EnumMonitorsW(nullptr, 2, block.data(), needed, &needed, &count)) return L"<none>";
+  const MONITOR_INFO_2W* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(block.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpW(monitors[i].pName, L"Quillstack:") == 0) return monitors[i].pDLLName;
+  return L"<none>";
+}
+
+// The driver path of "Quillstack printer", or "<none>".
+std::wstring DriverPath() {
+  DWORD needed = 0, count = 0;
+  EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> block(needed + 1);
+  if (!EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 2, block.data(), needed, &needed, &count)) return L"<none>";
+  const DRIVER_INFO_2W* drivers = reinterpret_cast<const DRIVER_INFO_2W*>(block.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpW(drivers[i].pName, L"Quillstack printer") == 0) return drivers[i].pDriverPath;
+  return L"<none>";
+}
+
+std::wstring VersionFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  GetDriverVersionFolder(L"Windows x64", folder, MAX_PATH);
+  return folder;
+}
+
+// The driver directory where the installer stages the driver's files before registering them.
+std::wstring StagingFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  DWORD needed = 0;
+  GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 1, reinterpret_cast<BYTE*>(folder), sizeof(folder), &needed);
+  return std::wstring(folder) + L"\\";
+}
+
+// Sources of the pending deletions in "PendingFileRenameOperations", as the value names them.
+std::vector<std::wstring> PendingDeletions() {
+  PendingRenames record;
+  ReadPendingRenames(record);
+  std::vector<std::wstring> sources;
+  for (INT32 k = 0; k < record.PairCount; ++k)
+    if (record.Names[2 * k] != nullptr && record.Names[2 * k + 1] == nullptr) sources.push_back(record.Names[2 * k]);
+  ReleasePendingRenames(record);
+  return sources;
+}
+
+bool ListsForDeletion(const std::wstring& path) {
+  for (const std::wstring& source : PendingDeletions())
+    if (CompareStringOrdinal(FileSystemPath(source.c_str()), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+  return false;
+}
+
+const char SessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// Saves "PendingFileRenameOperations" and writes it back (or deletes it) when the scope ends.
+struct PendingValueKept {
+  std::vector<BYTE> Saved;
+  bool Present = false;
+  PendingValueKept() {
+    DWORD bytes = 0;
+    Present = RegGetValueA(HKEY_LOCAL_MACHINE, SessionManager, "PendingFileRenameOperations", RRF_RT_ANY, nullptr, nullptr, &bytes) ==
+              ERROR_SUCCESS;
+    Saved.resize(bytes + 2);
+    if (Present)
+      RegGetValueA(HKEY_LOCAL_MACHINE, SessionManager, "PendingFileRenameOperations", RRF_RT_ANY, nullptr, Saved.data(), &bytes);
+    Saved.resize(bytes);
+    Clear();
+  }
+  static void Clear() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SessionManager, "PendingFileRenameOperations"); }
+  ~PendingValueKept() {
+    Clear();
+    if (Present)
+      RegSetKeyValueA(HKEY_LOCAL_MACHINE, SessionManager, "PendingFileRenameOperations", REG_MULTI_SZ, Saved.data(),
+                      static_cast<DWORD>(Saved.size()));
+  }
+};
+
+// A file held open as another program holds it: readable and writable, never deletable.
+struct HeldFile {
+  HANDLE Handle;
+  explicit HeldFile(const std::wstring& path)
+      : Handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~HeldFile() {
+    if (Handle != INVALID_HANDLE_VALUE) CloseHandle(Handle);
+  }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+};
+
+// Gives an existing printer of ours a key name (in "DsUser") and marks its printer key deleted.
+bool GiveKeyName(const wchar_t* printerName, const char* keyName) {
+  HANDLE printer = nullptr;
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+  if (!OpenPrinterW(const_cast<wchar_t*>(printerName), &printer, &defaults)) return false;
+  DWORD status = SetPrinterDataExA(printer, "DsUser", "SubKey", REG_SZ, reinterpret_cast<BYTE*>(const_cast<char*>(keyName)),
+                                   static_cast<DWORD>(strlen(keyName) + 1));
+  ClosePrinter(printer);
+  DWORD one = 1;
+  std::string key = std::string(PrinterKeys) + keyName;
+  return status == ERROR_SUCCESS &&
+         RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "deleted", REG_DWORD, &one, sizeof(one)) == ERROR_SUCCESS;
+}
+
+std::string KeyName(const wchar_t* printerName) {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<wchar_t*>(printerName), &printer, nullptr)) return "<no printer>";
+  char value[64] = {};
+  DWORD type = 0, needed = 0;
+  DWORD status = GetPrinterDataExA(printer, "DsUser", "SubKey", &type, reinterpret_cast<BYTE*>(value), sizeof(value) - 1, &needed);
+  ClosePrinter(printer);
+  return status == ERROR_SUCCESS ? value : "<none>";
+}
+
+bool MarkedDeleted(const char* keyName) {
+  std::string key = std::string(PrinterKeys) + keyName;
+  return RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "deleted", RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool AddOurPrinter(const wchar_t* name, const wchar_t* comment) {
+  PRINTER_INFO_2W info = {};
+  info.pPrinterName = const_cast<wchar_t*>(name);
+  info.pPortName = const_cast<wchar_t*>(L"Quillstack:");
+  info.pDriverName = const_cast<wchar_t*>(L"Quillstack printer");
+  info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+  info.pDatatype = const_cast<wchar_t*>(L"RAW");
+  info.pComment = const_cast<wchar_t*>(comment);
+  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+  if (printer != nullptr) ClosePrinter(printer);
+  return printer != nullptr;
+}
+
+// The log's lines without their indentation.
+std::vector<std::wstring> TrimmedLines(const std::wstring& log) {
+  std::vector<std::wstring> lines;
+  size_t start = 0;
+  for (size_t end; (end = log.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    size_t first = log.find_first_not_of(L' ', start);
+    lines.push_back(first < end ? log.substr(first, end - first) : L"");
+  }
+  return lines;
+}
+
+// Whether `expected` occur among the lines in this order (other lines may come between).
+bool InOrder(const std::vector<std::wstring>& lines, const std::vector<std::wstring>& expected) {
+  size_t next = 0;
+  for (const std::wstring& line : lines)
+    if (next < expected.size() && line == expected[next]) ++next;
+  return next == expected.size();
+}
+
+class InstallSequence : public ::testing::Test {
+ protected:
+  PendingValueKept pending;
+  void SetUp() override {
+    EndTray();
+    ASSERT_TRUE(ResetSpooler());
+    ASSERT_TRUE(CleanSystemFolder());
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray");
+    ASSERT_TRUE(StageProduct());
+  }
+  void TearDown() override {
+    EndTray();
+    ResetSpooler();
+    CleanSystemFolder();
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray");
+  }
+  // Nothing of the product in the system folder; the stand-in has let go of what it loaded.
+  static bool CleanSystemFolder() {
+    std::wstring monitor = SystemFile(L"vtxmon64.dll");
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (DeleteFileW(monitor.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+      Sleep(50);
+    }
+    return false;
+  }
+
+  // The product's monitor, driver and printer "Quillstack" as an install leaves them.
+  static void ExpectInstalled() {
+    EXPECT_EQ(L"vtxmon64.dll", MonitorDll());
+    EXPECT_EQ(BuildNumber, GetFileBuildNumber(SystemFile(L"vtxmon64.dll").c_str()));
+    EXPECT_EQ(VersionFolder() + L"vtxdrv64.dll", DriverPath());
+    for (const wchar_t* file : DriverFiles) {
+      EXPECT_TRUE(FileExists(VersionFolder() + file)) << Narrow(file);
+      EXPECT_FALSE(FileExists(StagingFolder() + file)) << "staged copy left: " << Narrow(file);
+    }
+    PrinterState printer = ReadPrinter(L"Quillstack");
+    EXPECT_EQ(L"Quillstack", printer.Name);
+    EXPECT_EQ(L"Quillstack:", printer.Port);
+    EXPECT_EQ(L"Quillstack printer", printer.Driver);
+    EXPECT_EQ(L"WinPrint", printer.PrintProcessor);
+  }
+  static void ExpectNothingInstalled() {
+    EXPECT_EQ(L"<none>", MonitorDll());
+    EXPECT_FALSE(FileExists(SystemFile(L"vtxmon64.dll")));
+    EXPECT_EQ(L"<none>", DriverPath());
+    for (const wchar_t* file : DriverFiles) EXPECT_FALSE(FileExists(VersionFolder() + file)) << Narrow(file);
+    EXPECT_EQ(L"", ReadPrinter(L"Quillstack").Name);
+    EXPECT_EQ(L"<none>", RunValue());
+    EXPECT_EQ(nullptr, FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr));
+  }
+};
+
+}  // namespace
+
+// A clean machine with another vendor's printer: install, a reinstall without the tray over two
+// printers with key names, install again, uninstall.
+TEST_F(InstallSequence, InstallReinstallOverKeyedPrintersAndUninstall) {
+  ASSERT_TRUE(AddForeignPrinter(L"Another Printer"));
+
+  ASSERT_EQ(1u, RunInstallProcessAt(SetupExe(), L"install"));
+  ExpectInstalled();
+  // Quoted: unquoted, "C:\Program Files\..." would let a "C:\Program.exe" start first at logon.
+  EXPECT_EQ(L"\"" + TrayExe() + L"\"", RunValue());
+  EXPECT_NE(nullptr, WaitForTrayWindow(20000)) << "the tray program does not run";
+
+  ASSERT_TRUE(GiveKeyName(L"Quillstack", "qs-one"));
+  ASSERT_TRUE(AddOurPrinter(L"Quillstack Two", L"second printer"));
+  ASSERT_TRUE(GiveKeyName(L"Quillstack Two", "qs-two"));
+  ASSERT_TRUE(SetDefaultPrinterName(L"Quillstack Two"));
+
+  DialogRun run = RunWithLogDialog(SetupExe(), L"in_notray", DialogClose::CloseButton);
+  ASSERT_TRUE(run.Shown);
+  EXPECT_EQ(1u, run.ExitCode);
+  EXPECT_EQ(std::wstring::npos, run.Text.find(L"Error(")) << Narrow(run.Text);
+  EXPECT_EQ(std::wstring::npos, run.Text.find(L">>0020")) << Narrow(run.Text);
+  EXPECT_TRUE(InOrder(TrimmedLines(run.Text),
+                      {L"Quillstack 2436", L">>0010", L">ReInstall", L">UnInstall", L"EnumMonitors", L">DeleteAllPrinters",
+                       L">DeletePrinter(Quillstack)", L">DeletePrinter(Quillstack Two)", L">DeletePrinterDriver for Windows x64",
+                       L">DeleteMonitor", L"Version (2436) is compatible, proceed without uninstall", L">Add Printer Driver",
+                       L">AddPrinter(Quillstack Two)", L">AddPrinter(Quillstack)"}))
+      << Narrow(run.Text);
+  ExpectInstalled();
+  EXPECT_EQ(L"Quillstack:", ReadPrinter(L"Quillstack Two").Port);
+  EXPECT_EQ(L"second printer", ReadPrinter(L"Quillstack Two").Comment);
+  EXPECT_EQ("qs-one", KeyName(L"Quillstack"));
+  EXPECT_EQ("qs-two", KeyName(L"Quillstack Two"));
+  EXPECT_FALSE(MarkedDeleted("qs-one"));
+  EXPECT_FALSE(MarkedDeleted("qs-two"));
+  EXPECT_EQ(L"Quillstack Two", DefaultPrinter());
+  // The tray program was ended and not started again; its file stays for the next install.
+  EXPECT_EQ(nullptr, FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr));
+  EXPECT_EQ(L"<none>", RunValue());
+  EXPECT_TRUE(FileExists(TrayExe()));
+
+  ASSERT_EQ(1u, RunInstallProcessAt(SetupExe(), L"install"));
+  EXPECT_NE(nullptr, WaitForTrayWindow(20000)) << "the tray program does not run";
+
+  EXPECT_EQ(2u, RunInstallProcessAt(SetupExe(), L"uninstall"));
+  ExpectNothingInstalled();
+  EXPECT_EQ(L"", ReadPrinter(L"Quillstack Two").Name);
+  EXPECT_FALSE(FileExists(TrayExe()));
+  EXPECT_EQ(L"Another Printer", ReadPrinter(L"Another Printer").Name);
+  EXPECT_TRUE(PendingDeletions().empty());
+}
+
+// Nothing installed: the uninstall finds nothing and says so; an install without the tray
+// program installs everything but that.
+TEST_F(InstallSequence, UninstallOnACleanMachineThenInstallWithoutTray) {
+  DialogRun run = RunWithLogDialog(SetupExe(), L"uninstall", DialogClose::CloseBox);
+  ASSERT_TRUE(run.Shown);
+  EXPECT_EQ(2u, run.ExitCode);
+  EXPECT_EQ(std::wstring::npos, run.Text.find(L"Error(")) << Narrow(run.Text);
+  EXPECT_EQ(std::wstring::npos, run.Text.find(L">>0010")) << Narrow(run.Text);
+  EXPECT_TRUE(InOrder(TrimmedLines(run.Text),
+                      {L">UnInstall", L"EnumMonitors", L"1 Monitors found.", L"EnumPrinterDrivers for Windows x64", L"0 drivers found",
+                       L">DeleteAllPrinters", L"No Quillstack driver was found", L"No Quillstack port monitor was found."}))
+      << Narrow(run.Text);
+  EXPECT_TRUE(FileExists(TrayExe())) << "no Run value names it";
+
+  EXPECT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray"));
+  ExpectInstalled();
+  EXPECT_EQ(L"<none>", RunValue());
+  EXPECT_EQ(nullptr, WaitForTrayWindow(2000));
+}
+
+// Component files that another program holds open, readable and writable but not deletable.
+TEST_F(InstallSequence, LockedComponentFiles) {
+  // An earlier version's monitor, whose file stays open while an install removes it: retried with
+  // the spooler stopped, then forgotten, and overwritten by the new file. No restart is needed.
+  const std::wstring monitor = SystemFile(L"vtxmon64.dll");
+  ASSERT_TRUE(CopyFileW((ProgramDirectory() + L"fixture_monitor_2415.dll").c_str(), monitor.c_str(), FALSE));
+  MONITOR_INFO_2W old = {const_cast<wchar_t*>(L"Quillstack:"), const_cast<wchar_t*>(L"Windows x64"), const_cast<wchar_t*>(L"vtxmon64.dll")};
+  ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&old)));
+  {
+    HeldFile held(monitor);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held.Handle);
+    EXPECT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray"));
+  }
+  ExpectInstalled();
+  EXPECT_TRUE(PendingDeletions().empty());
+
+  // Held through the whole uninstall: marked for deletion at the next restart.
+  {
+    HeldFile held(monitor);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held.Handle);
+    EXPECT_EQ(101u, RunInstallProcessAt(SetupExe(), L"uninstall"));
+  }
+  EXPECT_TRUE(ListsForDeletion(monitor));
+  EXPECT_EQ(L"<none>", MonitorDll());
+  EXPECT_EQ(L"<none>", DriverPath());
+
+  // The install deletes the waiting file now and installs anew; an uninstall that also fails to
+  // remove the driver logs the error, which outweighs the restart.
+  PendingValueKept::Clear();
+  ASSERT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray"));
+  ExpectInstalled();
+  {
+    HeldFile held(monitor);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held.Handle);
+    ASSERT_TRUE(SetSpoolerFault(FaultDeletePrinterDriverExW, 2));
+    DialogRun run = RunWithLogDialog(SetupExe(), L"uninstall", DialogClose::CloseButton, false);
+    ASSERT_TRUE(run.Shown) << "an error opens the dialog without Shift";
+    EXPECT_NE(std::wstring::npos, run.Text.find(L"Error(14): Can`t remove the printer-driver 'Quillstack printer'")) << Narrow(run.Text);
+    EXPECT_EQ(100u, run.ExitCode);
+  }
+  EXPECT_TRUE(ListsForDeletion(monitor));
+}
