@@ -369,7 +369,14 @@ TEST_F(InstallSequence, LockedComponentFiles) {
   {
     HeldFile held(monitor);
     ASSERT_NE(INVALID_HANDLE_VALUE, held.Handle);
-    EXPECT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray"));
+    DialogRun run = RunWithLogDialog(SetupExe(), L"in_notray", DialogClose::EnterKey);
+    ASSERT_TRUE(run.Shown);
+    EXPECT_EQ(1u, run.ExitCode);
+    EXPECT_TRUE(InOrder(TrimmedLines(run.Text),
+                        {L">UnInstall", L"Version (2415) is not supported, proceed with reinstall", L"Monitor was removed :)",
+                         L"DeleteFile-try", L">Restart Spooler", L"DeleteFile-try", L">AddMonitor", L"Copy monitor file",
+                         L"Copy Succeeded :)", L"AddMonitor - OK :)"}))
+        << Narrow(run.Text);
   }
   ExpectInstalled();
   EXPECT_TRUE(PendingDeletions().empty());
@@ -383,6 +390,10 @@ TEST_F(InstallSequence, LockedComponentFiles) {
   EXPECT_TRUE(ListsForDeletion(monitor));
   EXPECT_EQ(L"<none>", MonitorDll());
   EXPECT_EQ(L"<none>", DriverPath());
+  // A restart (Wine's simulated one) carries the deletion out.
+  EXPECT_EQ(0u, RunInstallProcessAt(L"C:\\windows\\system32\\wineboot.exe", L"-r"));
+  EXPECT_FALSE(FileExists(monitor));
+  EXPECT_FALSE(ListsForDeletion(monitor));
 
   // The install deletes the waiting file now and installs anew; an uninstall that also fails to
   // remove the driver logs the error, which outweighs the restart.
