@@ -16,14 +16,13 @@
 #include "spooler_test_support.h"
 #include "spooler_testbed.h"
 #include "support/install_process.h"
+#include "support/product_state.h"
 
 namespace {
 
 const wchar_t Product[] = L"C:\\Program Files\\Quill Sequence Test\\";
 const wchar_t* const SetupFiles[] = {L"install.exe", L"winspool.drv", L"vtxmon64.dll", L"vtxdrv64.dll", L"vtxui64.dll", L"vtxhelp.chm"};
 const wchar_t* const DriverFiles[] = {L"vtxdrv64.dll", L"vtxui64.dll", L"vtxhelp.chm"};
-const wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char PrinterKeys[] = "Software\\Corvell\\Quillstack\\Quillstacks\\";
 
 std::wstring SetupExe() { return std::wstring(Product) + L"setup\\install.exe"; }
 std::wstring TrayExe() { return std::wstring(Product) + L"quilltray.exe"; }
@@ -48,36 +47,6 @@ bool StageProduct() {
   bool ok = CopyFileW(BuiltTrayProgram().c_str(), TrayExe().c_str(), FALSE) != 0;
   for (const wchar_t* file : SetupFiles) ok = CopyFileW(ProgramDirectory().append(file).c_str(), (setup + file).c_str(), FALSE) && ok;
   return ok;
-}
-
-std::wstring RunValue() {
-  wchar_t data[600] = {};
-  DWORD bytes = sizeof(data) - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray", RRF_RT_REG_SZ, nullptr, data, &bytes) != ERROR_SUCCESS)
-    return L"<none>";
-  return data;
-}
-
-HWND WaitForTrayWindow(DWORD timeoutMs) {
-  for (DWORD waited = 0;; waited += 50) {
-    HWND window = FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);
-    if (window != nullptr || waited >= timeoutMs) return window;
-    Sleep(50);
-  }
-}
-
-// Ends a tray program left running, the way the installer does.
-void EndTray() {
-  HWND window = FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);
-  if (window == nullptr) return;
-  DWORD id = 0;
-  GetWindowThreadProcessId(window, &id);
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
-  PostMessageW(window, UM_EXIT, 0, 0);
-  if (process != nullptr) {
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
-  }
 }
 
 // The DLL of the registered port monitor "Quillstack:", or "<none>".
@@ -172,48 +141,6 @@ struct HeldFile {
   HeldFile& operator=(const HeldFile&) = delete;
 };
 
-// Gives an existing printer of ours a key name (in "DsUser") and marks its printer key deleted.
-bool GiveKeyName(const wchar_t* printerName, const char* keyName) {
-  HANDLE printer = nullptr;
-  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-  if (!OpenPrinterW(const_cast<wchar_t*>(printerName), &printer, &defaults)) return false;
-  DWORD status = SetPrinterDataExA(printer, "DsUser", "SubKey", REG_SZ, reinterpret_cast<BYTE*>(const_cast<char*>(keyName)),
-                                   static_cast<DWORD>(strlen(keyName) + 1));
-  ClosePrinter(printer);
-  DWORD one = 1;
-  std::string key = std::string(PrinterKeys) + keyName;
-  return status == ERROR_SUCCESS &&
-         RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "deleted", REG_DWORD, &one, sizeof(one)) == ERROR_SUCCESS;
-}
-
-std::string KeyName(const wchar_t* printerName) {
-  HANDLE printer = nullptr;
-  if (!OpenPrinterW(const_cast<wchar_t*>(printerName), &printer, nullptr)) return "<no printer>";
-  char value[64] = {};
-  DWORD type = 0, needed = 0;
-  DWORD status = GetPrinterDataExA(printer, "DsUser", "SubKey", &type, reinterpret_cast<BYTE*>(value), sizeof(value) - 1, &needed);
-  ClosePrinter(printer);
-  return status == ERROR_SUCCESS ? value : "<none>";
-}
-
-bool MarkedDeleted(const char* keyName) {
-  std::string key = std::string(PrinterKeys) + keyName;
-  return RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "deleted", RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
-
-bool AddOurPrinter(const wchar_t* name, const wchar_t* comment) {
-  PRINTER_INFO_2W info = {};
-  info.pPrinterName = const_cast<wchar_t*>(name);
-  info.pPortName = const_cast<wchar_t*>(L"Quillstack:");
-  info.pDriverName = const_cast<wchar_t*>(L"Quillstack printer");
-  info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
-  info.pDatatype = const_cast<wchar_t*>(L"RAW");
-  info.pComment = const_cast<wchar_t*>(comment);
-  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-  if (printer != nullptr) ClosePrinter(printer);
-  return printer != nullptr;
-}
-
 // The log's lines without their indentation.
 std::vector<std::wstring> TrimmedLines(const std::wstring& log) {
   std::vector<std::wstring> lines;
@@ -239,24 +166,15 @@ class InstallSequence : public ::testing::Test {
   void SetUp() override {
     EndTray();
     ASSERT_TRUE(ResetSpooler());
-    ASSERT_TRUE(CleanSystemFolder());
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray");
+    ASSERT_TRUE(DeleteSystemMonitorFile());
+    DeleteRunValue();
     ASSERT_TRUE(StageProduct());
   }
   void TearDown() override {
     EndTray();
     ResetSpooler();
-    CleanSystemFolder();
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray");
-  }
-  // Nothing of the product in the system folder; the stand-in has let go of what it loaded.
-  static bool CleanSystemFolder() {
-    std::wstring monitor = SystemFile(L"vtxmon64.dll");
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      if (DeleteFileW(monitor.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
-      Sleep(50);
-    }
-    return false;
+    DeleteSystemMonitorFile();
+    DeleteRunValue();
   }
 
   // The product's monitor, driver and printer "Quillstack" as an install leaves them.
