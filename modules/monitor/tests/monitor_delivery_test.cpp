@@ -114,4 +114,27 @@ TEST_F(MonitorDelivery, AJobBrokenOffLeavesNothingAndTheNextOneArrives) {
   EXPECT_EQ(std::vector<std::wstring>{L"After.txt.Quillstack"}, SpoolFiles());
 }
 
+// What the installer finds beside itself in the staged product: both sets of modules, build 2436
+// in their version resources (the installer keeps monitors of builds 2416 to 2436), and a help
+// file that is a compiled HTML Help file.
+TEST(ShippedModules, AreStagedBesideTheInstallerWithBuild2436) {
+  wchar_t programs[MAX_PATH];
+  ASSERT_NE(0u, ExpandEnvironmentStringsW(L"%ProgramFiles%\\Corvell\\Quillstack\\setup\\", programs, MAX_PATH));
+  for (const wchar_t* name : {L"vtxmon64.dll", L"vtxdrv64.dll", L"vtxui64.dll", L"vtxmon32.dll", L"vtxdrv32.dll",
+                              L"vtxui32.dll"}) {
+    std::wstring path = std::wstring(programs) + name;
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+    ASSERT_NE(0u, size) << "no version resource in " << std::string(path.begin(), path.end());
+    std::vector<BYTE> block(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length));
+    EXPECT_EQ(2436u, LOWORD(info->dwProductVersionLS)) << std::string(path.begin(), path.end());
+  }
+  std::string help = ReadWholeFile(std::wstring(programs) + L"vtxhelp.chm");
+  EXPECT_EQ("ITSF", help.substr(0, 4));
+  EXPECT_NE(std::string::npos, help.find("Quillstack Help"));
+}
+
 }  // namespace
