@@ -12,6 +12,7 @@
 #include "install/printers/printer_enumeration.h"
 #include "install/spooler/component_files.h"
 #include "shared/quillstack_ids.h"
+#include "pending_renames_value.h"
 #include "spooler_objects_support.h"
 #include "spooler_test_support.h"
 #include "spooler_testbed.h"
@@ -104,31 +105,6 @@ bool ListsForDeletion(const std::wstring& path) {
   return false;
 }
 
-const char SessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-
-// Saves "PendingFileRenameOperations" and writes it back (or deletes it) when the scope ends.
-struct PendingValueKept {
-  std::vector<BYTE> Saved;
-  bool Present = false;
-  PendingValueKept() {
-    DWORD bytes = 0;
-    Present = RegGetValueA(HKEY_LOCAL_MACHINE, SessionManager, "PendingFileRenameOperations", RRF_RT_ANY, nullptr, nullptr, &bytes) ==
-              ERROR_SUCCESS;
-    Saved.resize(bytes + 2);
-    if (Present)
-      RegGetValueA(HKEY_LOCAL_MACHINE, SessionManager, "PendingFileRenameOperations", RRF_RT_ANY, nullptr, Saved.data(), &bytes);
-    Saved.resize(bytes);
-    Clear();
-  }
-  static void Clear() { RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SessionManager, "PendingFileRenameOperations"); }
-  ~PendingValueKept() {
-    Clear();
-    if (Present)
-      RegSetKeyValueA(HKEY_LOCAL_MACHINE, SessionManager, "PendingFileRenameOperations", REG_MULTI_SZ, Saved.data(),
-                      static_cast<DWORD>(Saved.size()));
-  }
-};
-
 // A file held open as another program holds it: readable and writable, never deletable.
 struct HeldFile {
   HANDLE Handle;
@@ -162,7 +138,7 @@ bool InOrder(const std::vector<std::wstring>& lines, const std::vector<std::wstr
 
 class InstallSequence : public ::testing::Test {
  protected:
-  PendingValueKept pending;
+  PendingRenamesValueScope pending;
   void SetUp() override {
     EndTray();
     ASSERT_TRUE(ResetSpooler());
@@ -299,7 +275,11 @@ TEST_F(InstallSequence, LockedComponentFiles) {
   ExpectInstalled();
   EXPECT_TRUE(PendingDeletions().empty());
 
-  // Held through the whole uninstall: marked for deletion at the next restart.
+  // Held through the whole uninstall: marked for deletion at the next restart, beside what
+  // others left there.
+  const std::vector<std::wstring> others = {L"\\??\\C:\\quill-none\\a.txt", L"\\??\\C:\\quill-none\\b.txt",
+                                            L"\\??\\C:\\quill-none\\c.txt", L""};
+  ASSERT_TRUE(WritePendingRenames(others));
   {
     HeldFile held(monitor);
     ASSERT_NE(INVALID_HANDLE_VALUE, held.Handle);
@@ -308,16 +288,18 @@ TEST_F(InstallSequence, LockedComponentFiles) {
   EXPECT_TRUE(ListsForDeletion(monitor));
   EXPECT_EQ(L"<none>", MonitorDll());
   EXPECT_EQ(L"<none>", DriverPath());
-  // A restart (Wine's simulated one) carries the deletion out.
-  EXPECT_EQ(0u, RunInstallProcessAt(L"C:\\windows\\system32\\wineboot.exe", L"-r"));
-  EXPECT_FALSE(FileExists(monitor));
-  EXPECT_FALSE(ListsForDeletion(monitor));
 
-  // The install deletes the waiting file now and installs anew; an uninstall that also fails to
-  // remove the driver logs the error, which outweighs the restart.
-  PendingValueKept::Clear();
+  // Installed again before the restart: the monitor file is the install's again, and no longer
+  // waits for deletion (the restart would take the installed monitor away); the rest stays.
   ASSERT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray"));
   ExpectInstalled();
+  EXPECT_FALSE(ListsForDeletion(monitor));
+  std::wstring units;
+  for (const std::wstring& text : others) units += text + L'\0';
+  units += L'\0';
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(wchar_t)), ReadPendingRenamesBytes());
+
+  // An uninstall that also fails to remove the driver logs the error, which outweighs the restart.
   {
     HeldFile held(monitor);
     ASSERT_NE(INVALID_HANDLE_VALUE, held.Handle);
@@ -328,4 +310,8 @@ TEST_F(InstallSequence, LockedComponentFiles) {
     EXPECT_EQ(100u, run.ExitCode);
   }
   EXPECT_TRUE(ListsForDeletion(monitor));
+  // A restart (Wine's simulated one) carries the deletion out.
+  EXPECT_EQ(0u, RunInstallProcessAt(L"C:\\windows\\system32\\wineboot.exe", L"-r"));
+  EXPECT_FALSE(FileExists(monitor));
+  EXPECT_FALSE(ListsForDeletion(monitor));
 }
