@@ -84,7 +84,9 @@ std::wstring VersionFolder() {
 std::wstring StagingFolder() {
   wchar_t folder[MAX_PATH] = {};
   DWORD needed = 0;
-  GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 1, reinterpret_cast<BYTE*>(folder), sizeof(folder), &needed);
+  if (!GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 1, reinterpret_cast<BYTE*>(folder), sizeof(folder),
+                                  &needed) || folder[0] == 0)
+    return L"<unknown>\\";
   return std::wstring(folder) + L"\\";
 }
 
@@ -158,6 +160,7 @@ class InstallSequence : public ::testing::Test {
     EXPECT_EQ(L"vtxmon64.dll", MonitorDll());
     EXPECT_EQ(BuildNumber, GetFileBuildNumber(SystemFile(L"vtxmon64.dll").c_str()));
     EXPECT_EQ(VersionFolder() + L"vtxdrv64.dll", DriverPath());
+    ASSERT_NE(L"<unknown>\\", StagingFolder());
     for (const wchar_t* file : DriverFiles) {
       EXPECT_TRUE(FileExists(VersionFolder() + file)) << Narrow(file);
       EXPECT_FALSE(FileExists(StagingFolder() + file)) << "staged copy left: " << Narrow(file);
