@@ -19,7 +19,11 @@ stage "$x64/install.exe" "$product/setup"
 for component in vtxmon64.dll vtxdrv64.dll vtxui64.dll vtxhelp.chm; do
   stage "$x64/$component" "$product/setup"
 done
+# The 32-bit modules come from the i686 tree; on a host that cannot run i386 programs that tree
+# is build/x86-i686 and build/x86 holds an x86_64 build of the same sources.
+x86_modules="$x86"
+[ -d "$QUILL_BUILD_ROOT/x86-i686/bin" ] && x86_modules="$QUILL_BUILD_ROOT/x86-i686/bin"
 for component in vtxmon32.dll vtxdrv32.dll vtxui32.dll; do
-  stage "$x86/$component" "$product/setup"
+  stage "$x86_modules/$component" "$product/setup"
 done
 stage "$x64/winspool.drv" "$product/setup"
