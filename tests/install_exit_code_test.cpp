@@ -6,8 +6,10 @@
 #include <string>
 
 #include "support/dialog_probe.h"
+#include "support/install_process.h"
 #include "support/test_paths.h"
 #include "support/spooler_switch.h"
+#include "spooler_testbed.h"
 
 namespace {
 
@@ -17,41 +19,16 @@ std::string Narrow(const std::wstring& text) {
   return s;
 }
 
-// Time for install.exe to show its dialog: the first window of a fresh prefix is slow.
-const DWORD DialogWaitMs = 60000;
-const DWORD ExitWaitMs = 120000;
-
-struct Process {
-  PROCESS_INFORMATION Info = {};
-  bool Started = false;
-  explicit Process(const std::wstring& arguments) {
-    std::wstring exe = Beside(L"" QUILL_INSTALL_EXE_W);
-    std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    Started = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &Info) != 0;
+// The installer beside the test: a calling program's view of it.
+struct Process : InstallProcess {
+  explicit Process(const std::wstring& arguments) : InstallProcess(Beside(L"" QUILL_INSTALL_EXE_W), arguments) {
     if (!Started) ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
   }
-  // The exit code, or 0xFFFFFFFF when the process did not end in time (it is then ended).
   DWORD Finish() {
-    if (!Started) return 0xFFFFFFFF;
-    DWORD code = 0xFFFFFFFF;
-    if (WaitPumping(Info.hProcess, ExitWaitMs)) {
-      GetExitCodeProcess(Info.hProcess, &code);
-    } else {
-      ADD_FAILURE() << "install.exe did not end";
-      TerminateProcess(Info.hProcess, 0xFFFFFFFF);
-    }
+    DWORD code = InstallProcess::Finish();
+    if (Started && code == 0xFFFFFFFF) ADD_FAILURE() << "install.exe did not end";
     return code;
   }
-  ~Process() {
-    if (!Started) return;
-    if (WaitForSingleObject(Info.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(Info.hProcess, 0xFFFFFFFF);
-    CloseHandle(Info.hThread);
-    CloseHandle(Info.hProcess);
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
 };
 
 DWORD RunInstall(const std::wstring& arguments) {
@@ -59,52 +36,8 @@ DWORD RunInstall(const std::wstring& arguments) {
   return process.Finish();
 }
 
-// What a run with the log dialog showed, and how it ended.
-struct DialogRun {
-  bool Shown = false;
-  std::wstring Title, Text;
-  HWND Owner = nullptr;
-  DWORD ExitCode = 0xFFFFFFFF;
-};
-
-// Holds Shift down (SendInput) for the life of the scope.
-struct ShiftHeld {
-  static void Send(DWORD flags) {
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = VK_SHIFT;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(VK_SHIFT, MAPVK_VK_TO_VSC));
-    input.ki.dwFlags = flags;
-    SendInput(1, &input, sizeof(input));
-  }
-  bool Down = true;
-  ShiftHeld() { Send(0); }
-  void Release() {
-    if (Down) Send(KEYEVENTF_KEYUP);
-    Down = false;
-  }
-  ~ShiftHeld() { Release(); }
-};
-
 DialogRun RunInstallWithDialog(const std::wstring& arguments, DialogClose how) {
-  DialogRun run;
-  ShiftHeld shift;
-  Process process(arguments);
-  HWND dialog = WaitForProcessDialog(process.Info.dwProcessId, DialogWaitMs);
-  shift.Release();
-  if (dialog != nullptr) {
-    run.Shown = true;
-    run.Title = ReadWindowText(dialog);
-    run.Text = ReadWindowText(GetDlgItem(dialog, 1001));
-    run.Owner = GetWindow(dialog, GW_OWNER);
-    CloseDialog(dialog, how);
-  }
-  run.ExitCode = process.Finish();
-  return run;
-}
-
-bool EndsWith(const std::wstring& text, const std::wstring& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+  return RunWithLogDialog(Beside(L"" QUILL_INSTALL_EXE_W), arguments, how);
 }
 
 // A top-level window of the test process, the owner that a calling program would pass.
@@ -124,6 +57,18 @@ struct OwnerWindow {
   }
   std::wstring Number() const { return std::to_wstring(static_cast<long long>(reinterpret_cast<INT_PTR>(Window))); }
 };
+
+// install.exe beside the test really installs: each run of the program starts on a plain
+// spooler and leaves nothing installed behind.
+class PlainMachine : public ::testing::Environment {
+ public:
+  void SetUp() override { ASSERT_TRUE(ResetSpooler()); }
+  void TearDown() override {
+    RunInstall(L"uninstall");
+    ResetSpooler();
+  }
+};
+const ::testing::Environment* const plainMachine = ::testing::AddGlobalTestEnvironment(new PlainMachine);
 
 }  // namespace
 
@@ -182,7 +127,8 @@ TEST(InstallLogDialog, ShiftShowsTheLogUpToTheLastLineBeforeTheDialog) {
     EXPECT_EQ(L"Quillstack build 2436- Install log.", run.Title) << DialogCloseName(how);
     EXPECT_EQ(0u, run.Text.find(L"Quillstack 2436\r\n>Check Spooler\r\n")) << Narrow(run.Text);
     EXPECT_NE(std::wstring::npos, run.Text.find(L"\r\nPrinterDriverDirectory(1):")) << Narrow(run.Text);
-    EXPECT_TRUE(EndsWith(run.Text, L">>0010\r\n")) << Narrow(run.Text);
+    EXPECT_NE(std::wstring::npos, run.Text.find(L"\r\n>>0010\r\n>ReInstall\r\n    >UnInstall\r\n")) << Narrow(run.Text);
+    EXPECT_NE(std::wstring::npos, run.Text.find(L"\r\n    >Add Printer Driver\r\n")) << Narrow(run.Text);
     EXPECT_EQ(std::wstring::npos, run.Text.find(L">>0020")) << Narrow(run.Text);
     EXPECT_EQ(std::wstring::npos, run.Text.find(L"Error(")) << Narrow(run.Text);
     // However the dialog was closed, an error-free install reports success.
@@ -244,13 +190,13 @@ TEST(InstallWithTheSpooler, SpoolerThatCannotStartShowsTheErrorLogHoweverItIsClo
     DWORD start = GetTickCount();
     Process process(L"install");
     // No Shift: the logged error alone opens the dialog, after the 10-second wait for the start.
-    HWND dialog = WaitForProcessDialog(process.Info.dwProcessId, DialogWaitMs);
+    HWND dialog = WaitForProcessDialog(process.Info.dwProcessId, InstallDialogWaitMs);
     ASSERT_NE(nullptr, dialog) << DialogCloseName(how);
     EXPECT_GE(GetTickCount() - start, 9000u) << DialogCloseName(how);
     std::wstring text = ReadWindowText(GetDlgItem(dialog, 1001));
     EXPECT_EQ(L"Quillstack build 2436- Install error log!", ReadWindowText(dialog)) << DialogCloseName(how);
     EXPECT_EQ(0u, text.find(L"Quillstack 2436\r\n>Check Spooler\r\n  Error(4): Can't start the spooler")) << Narrow(text);
-    EXPECT_TRUE(EndsWith(text, L">>0010\r\n")) << Narrow(text);
+    EXPECT_NE(std::wstring::npos, text.find(L"\r\n>>0010\r\n>ReInstall\r\n")) << Narrow(text);
     EXPECT_EQ(std::wstring::npos, text.find(L">>0020")) << Narrow(text);
     CloseDialog(dialog, how);
     EXPECT_EQ(100u, process.Finish()) << DialogCloseName(how);

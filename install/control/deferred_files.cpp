@@ -7,18 +7,17 @@ namespace {
 const char SessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const WCHAR PendingRenamesValue[] = L"PendingFileRenameOperations";
 
-// The value's bytes in a zero-filled global block that holds one zero unit more than the value's
-// whole units, so that every string of the value, terminated or not, ends inside the block.
+// The value's bytes in a zero-filled global block that holds two zero units more than the value's
+// whole units, so that every string of the value, terminated or not, ends inside the block, and a
+// list can be closed properly when it is written back.
 // `bytes` receives the size the value was read with; null when there is nothing to read.
-WCHAR* ReadValueBlock(DWORD& bytes) {
+WCHAR* ReadValueBlock(HKEY key, DWORD& bytes) {
   bytes = 0;
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
   WCHAR* block = nullptr;
   DWORD size = 0;
   if (RegQueryValueExW(key, PendingRenamesValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS && size > 0 &&
-      size <= MAXDWORD - sizeof(WCHAR)) {
-    block = static_cast<WCHAR*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size + sizeof(WCHAR)));
+      size <= MAXDWORD - 2 * sizeof(WCHAR)) {
+    block = static_cast<WCHAR*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, size + 2 * sizeof(WCHAR)));
     DWORD read = size;
     // A value that grew since the size query fails here (ERROR_MORE_DATA) and counts as empty:
     // its new size describes bytes the block does not have.
@@ -31,6 +30,14 @@ WCHAR* ReadValueBlock(DWORD& bytes) {
       block = nullptr;
     }
   }
+  return block;
+}
+
+WCHAR* ReadValueBlock(DWORD& bytes) {
+  bytes = 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+  WCHAR* block = ReadValueBlock(key, bytes);
   RegCloseKey(key);
   return block;
 }
@@ -113,6 +120,49 @@ void DeletePendingSources() {
   ReadPendingRenames(record);
   DeleteListedSources(record);
   ReleasePendingRenames(record);
+}
+
+bool CancelPendingDelete(const WCHAR* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+  DWORD bytes = 0;
+  WCHAR* value = ReadValueBlock(key, bytes);
+  bool changed = false;
+  if (value != nullptr) {
+    // Whole units of the value; the block holds zero units behind them (ReadValueBlock).
+    INT64 units = bytes / 2;
+    // Strings start below units - 1, the place of the list's final zero, as ReadPendingRenames reads them.
+    for (INT64 source = 0; source < units - 1;) {
+      INT64 destination = source + lstrlenW(value + source) + 1;
+      if (destination >= units - 1) break;  // an unpaired last string is left as it is
+      INT64 next = destination + lstrlenW(value + destination) + 1;
+      if (next > units) next = units;
+      if (value[destination] == 0 && value[source] != 0 &&
+          CompareStringOrdinal(FileSystemPath(value + source), -1, path, -1, TRUE) == CSTR_EQUAL) {
+        // Everything behind the pair moves up, the block's zero units included.
+        MoveMemory(value + source, value + next, static_cast<SIZE_T>(units - next + 2) * sizeof(WCHAR));
+        units -= next - source;
+        changed = true;
+      } else {
+        source = next;
+      }
+    }
+    if (changed) {
+      bool anyText = false;
+      for (INT64 i = 0; i < units && !anyText; ++i) anyText = value[i] != 0;
+      // Written with the last string's zero and the list's final zero, whatever the value lacked.
+      INT64 written = units;
+      if (written == 0 || value[written - 1] != 0) written += 2;
+      else if (written < 2 || value[written - 2] != 0) written += 1;
+      if (!anyText)
+        RegDeleteValueW(key, PendingRenamesValue);
+      else
+        RegSetValueExW(key, PendingRenamesValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(value), static_cast<DWORD>(written * 2));
+    }
+    GlobalFree(value);
+  }
+  RegCloseKey(key);
+  return changed;
 }
 
 void RetryPendingDeletes(InstallContext& context) {

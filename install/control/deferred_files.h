@@ -31,6 +31,12 @@ void ReleasePendingRenames(PendingRenames& record);
 // ReadPendingRenames, DeleteListedSources and the release, in one.
 void DeletePendingSources();
 
+// Takes every pending deletion of `path` (a file-system path, compared without regard to case)
+// out of "PendingFileRenameOperations", leaving the other operations as they were, byte for byte.
+// An install calls it for a file it puts in place again, which the next restart would otherwise
+// delete. True when the value was changed.
+bool CancelPendingDelete(const WCHAR* path);
+
 // Logs "DeleteFile-try" and tries once more to delete every file of PendingDeletes; a file that
 // is deleted or no longer exists leaves the list, every other keeps its place.
 void RetryPendingDeletes(InstallContext& context);

@@ -9,6 +9,21 @@
 #include "../spooler/spooler_service.h"
 #include "../tray/tray_autostart.h"
 
+namespace {
+
+// The monitor file in the system folder is the install's, whether it stays or is copied anew. A
+// deletion of it that an earlier uninstall left for the next restart would delete it now (the
+// next step deletes waiting files that can go) or at that restart, and take the installed port
+// monitor with it.
+void KeepMonitorFile(const InstallContext& context) {
+  if (Length(context.SystemDirectory) == 0 || context.MonitorFile == nullptr) return;
+  WideBufferScope path(Clone(context.SystemDirectory));
+  AppendWide(path.Value, context.MonitorFile);
+  CancelPendingDelete(Text(path.Value));
+}
+
+}  // namespace
+
 void ReInstall(InstallContext& context) {
   LogLine(context, L">ReInstall");
   LogDepthScope depth(context, 2);
@@ -23,6 +38,7 @@ void ReInstall(InstallContext& context) {
     FreeAll(context.PendingDeletes);
     context.PendingDeletes = nullptr;
   }
+  KeepMonitorFile(context);
   DeletePendingSources();
   if (context.InstallMonitor) InstallPortMonitor(context);
   InstallPrinterDriver(context);

@@ -143,3 +143,41 @@ TEST_F(DeferredFiles, ScheduledFilesAreCountedAndReadBackAsDeletions) {
   EXPECT_FALSE(Exists(a));
   EXPECT_FALSE(Exists(b));
 }
+
+// An install takes the pending deletion of a file it puts in place out of the system's list;
+// renames of it, other deletions and unpaired strings stay as they were.
+TEST_F(DeferredFiles, CancelledDeletionLeavesEveryOtherOperationByteForByte) {
+  const std::wstring monitor = L"C:\\windows\\system32\\vtxmon64.dll";
+  const std::wstring other = L"\\??\\C:\\other.dll", rename = L"\\??\\C:\\windows\\system32\\VTXMON64.DLL";
+  auto units = [](const std::vector<std::wstring>& strings) {
+    std::wstring all;
+    for (const std::wstring& s : strings) all += s + L'\0';
+    return all;
+  };
+  auto bytes = [](const std::wstring& all) { return std::string(reinterpret_cast<const char*>(all.data()), all.size() * sizeof(wchar_t)); };
+  struct Case {
+    std::wstring before, after;  // the value's units; after: "" when the value is gone
+    bool changed;
+  } cases[] = {
+      // Deletions with and without the prefix, in other letter case, first, between and last.
+      {units({L"\\??\\C:\\WINDOWS\\system32\\vtxmon64.dll", L"", other, L"", monitor, L"", other, L"x", L""}),
+       units({other, L"", other, L"x", L""}), true},
+      // A rename of that file is not a deletion; nothing changes.
+      {units({rename, L"\\??\\C:\\moved.dll", L""}), units({rename, L"\\??\\C:\\moved.dll", L""}), false},
+      // The only operation: the value goes.
+      {units({L"\\??\\" + monitor, L"", L""}), L"", true},
+      // No final zero and an unpaired last string: it stays, and the list is closed when written.
+      {units({L"\\??\\" + monitor, L"", other}), units({other, L""}), true},
+      // Without the final zero the last empty string is that zero, as the reader takes it: no pair.
+      {units({other, L"", L"\\??\\" + monitor, L""}), units({other, L"", L"\\??\\" + monitor, L""}), false},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WritePendingRenamesBytes(c.before, false));
+    EXPECT_EQ(c.changed, CancelPendingDelete(monitor.c_str())) << bytes(c.before).size();
+    EXPECT_EQ(c.after.empty() ? std::string() : bytes(c.after), ReadPendingRenamesBytes()) << bytes(c.before).size();
+  }
+  // An odd trailing byte does not hide the pair in front of it.
+  ASSERT_TRUE(WritePendingRenamesBytes(units({other, L"", L"\\??\\" + monitor, L"", L""}), true));
+  EXPECT_TRUE(CancelPendingDelete(monitor.c_str()));
+  EXPECT_EQ(bytes(units({other, L"", L""})), ReadPendingRenamesBytes());
+}

@@ -103,9 +103,12 @@ TEST_F(JobRoad, CloseSpoolThenASecondFileOnTheSameConnection) {
   ASSERT_TRUE(WriteSpoolData(&writer, "two", 3));
   ASSERT_TRUE(WriteRecord(&writer, 6, nullptr, 0));
   CloseJobPipeWriter(&writer, true);
+  // The writer's flush returns before the dispatcher has written the bytes: wait for them.
+  std::string first;
+  for (DWORD waited = 0; waited < 5000 && (first = ReadWholeFile(TempFolder() + L"first.Quillstack")) != "one"; waited += 20) Sleep(20);
+  EXPECT_EQ("one", first);
   std::vector<std::wstring> expected = {L"first.Quillstack"};
   EXPECT_EQ(expected, SettledSpoolFiles(1)) << "the first file is no longer the connection's to delete";
-  EXPECT_EQ("one", ReadWholeFile(TempFolder() + L"first.Quillstack"));
 }
 
 TEST_F(JobRoad, AJobEndedWithoutHandOffLeavesNothingWhenASecondJobFollows) {

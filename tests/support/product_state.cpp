@@ -1,0 +1,109 @@
+#include "product_state.h"
+
+#include <winspool.h>
+
+#include "shared/quillstack_ids.h"
+
+namespace {
+
+const wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char PrinterKeys[] = "Software\\Corvell\\Quillstack\\Quillstacks\\";
+
+}  // namespace
+
+std::wstring RunValue() {
+  wchar_t data[600] = {};
+  DWORD bytes = sizeof(data) - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray", RRF_RT_REG_SZ, nullptr, data, &bytes) != ERROR_SUCCESS)
+    return L"<none>";
+  return data;
+}
+
+void DeleteRunValue() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray"); }
+
+HWND WaitForTrayWindow(DWORD timeoutMs) {
+  for (DWORD waited = 0;; waited += 50) {
+    HWND window = FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);
+    if (window != nullptr || waited >= timeoutMs) return window;
+    Sleep(50);
+  }
+}
+
+void EndTray() {
+  HWND window = FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);
+  if (window == nullptr) return;
+  DWORD id = 0;
+  GetWindowThreadProcessId(window, &id);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  PostMessageW(window, UM_EXIT, 0, 0);
+  if (process != nullptr) {
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+  }
+}
+
+bool DeleteSystemMonitorFile() {
+  wchar_t path[MAX_PATH];
+  UINT length = GetSystemDirectoryW(path, MAX_PATH - 20);
+  if (length == 0 || length >= MAX_PATH - 20) return false;
+  lstrcatW(path, L"\\vtxmon64.dll");
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+bool AddOurPrinter(const wchar_t* name, const wchar_t* comment) {
+  PRINTER_INFO_2W info = {};
+  info.pPrinterName = const_cast<wchar_t*>(name);
+  info.pPortName = const_cast<wchar_t*>(L"Quillstack:");
+  info.pDriverName = const_cast<wchar_t*>(L"Quillstack printer");
+  info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
+  info.pDatatype = const_cast<wchar_t*>(L"RAW");
+  info.pComment = const_cast<wchar_t*>(comment);
+  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+  if (printer != nullptr) ClosePrinter(printer);
+  return printer != nullptr;
+}
+
+bool GiveKeyName(const wchar_t* printerName, const char* keyName) {
+  HANDLE printer = nullptr;
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+  if (!OpenPrinterW(const_cast<wchar_t*>(printerName), &printer, &defaults)) return false;
+  DWORD status = SetPrinterDataExA(printer, "DsUser", "SubKey", REG_SZ, reinterpret_cast<BYTE*>(const_cast<char*>(keyName)),
+                                   static_cast<DWORD>(lstrlenA(keyName) + 1));
+  ClosePrinter(printer);
+  DWORD one = 1;
+  std::string key = std::string(PrinterKeys) + keyName;
+  return status == ERROR_SUCCESS &&
+         RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), "deleted", REG_DWORD, &one, sizeof(one)) == ERROR_SUCCESS;
+}
+
+std::string KeyName(const wchar_t* printerName) {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<wchar_t*>(printerName), &printer, nullptr)) return "<no printer>";
+  char value[64] = {};
+  DWORD type = 0, needed = 0;
+  DWORD status = GetPrinterDataExA(printer, "DsUser", "SubKey", &type, reinterpret_cast<BYTE*>(value), sizeof(value) - 1, &needed);
+  ClosePrinter(printer);
+  return status == ERROR_SUCCESS ? value : "<none>";
+}
+
+bool MarkedDeleted(const char* keyName) {
+  std::string key = std::string(PrinterKeys) + keyName;
+  return RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "deleted", RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+int SpoolerStarts() {
+  std::string trace;
+  HANDLE file = CreateFileW(L"C:\\windows\\temp\\quillspoolsvc.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  char buffer[4096];
+  DWORD got = 0;
+  while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) trace.append(buffer, got);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  int starts = 0;
+  for (size_t at = trace.find("] running\r\n"); at != std::string::npos; at = trace.find("] running\r\n", at + 1)) ++starts;
+  return starts;
+}

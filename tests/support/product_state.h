@@ -1,0 +1,28 @@
+// The product's traces on the machine, read and prepared from outside the installer: the tray
+// program, printers of the product's driver with key names, and the stand-in spooler's starts.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// The autostart value "QuillstackTray" (64-bit view); "<none>" when there is none.
+std::wstring RunValue();
+void DeleteRunValue();
+// The tray program's window, waiting up to timeoutMs for it to appear; null when none.
+HWND WaitForTrayWindow(DWORD timeoutMs);
+// Ends a running tray program as the installer does (one exit request, its process awaited).
+void EndTray();
+// Deletes the system folder's vtxmon64.dll, waiting a little for a process that lets go of it.
+bool DeleteSystemMonitorFile();
+
+// Adds a printer of the product's driver on "Quillstack:".
+bool AddOurPrinter(const wchar_t* name, const wchar_t* comment);
+// Gives an existing printer a key name (printer data "DsUser", "SubKey") and marks its printer
+// key below HKCU\Software\Corvell\Quillstack\Quillstacks as deleted.
+bool GiveKeyName(const wchar_t* printer, const char* keyName);
+// The printer's key name from "DsUser"; "<none>", or "<no printer>" when it cannot be opened.
+std::string KeyName(const wchar_t* printer);
+bool MarkedDeleted(const char* keyName);
+
+// How often the stand-in's spooler service has started so far, from its trace.
+int SpoolerStarts();
