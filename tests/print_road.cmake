@@ -3,7 +3,7 @@
 # main-application stand-in and the spooler stand-in's winspool.drv.
 set(print_road_dir "${CMAKE_BINARY_DIR}/print-road")
 quill_add_gtest(print_road_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/print_road_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/support/dialog_probe.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/dialog_probe.cpp ${CMAKE_CURRENT_LIST_DIR}/support/product_state.cpp
   LIBS monitor_test_support spooler_testbed winspool advapi32 SERIAL TIMEOUT 600)
 target_include_directories(print_road_tests PRIVATE "${CMAKE_CURRENT_LIST_DIR}")
 set_target_properties(print_road_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${print_road_dir}")

@@ -17,18 +17,11 @@
 #include "shared/quillstack_ids.h"
 #include "spooler_testbed.h"
 #include "support/dialog_probe.h"
+#include "support/product_state.h"
 
 namespace {
 
-const wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-
 std::wstring ProductFolder() { return BesideTest(L"product\\"); }
-
-std::wstring SystemFile(const wchar_t* name) {
-  wchar_t path[MAX_PATH];
-  GetSystemDirectoryW(path, MAX_PATH);
-  return std::wstring(path) + L"\\" + name;
-}
 
 // The product as it is shipped, from the files the build put beside this test. Staged anew for
 // every test: an uninstall deletes the tray program.
@@ -68,15 +61,6 @@ DWORD RunStagedInstaller(const wchar_t* word, std::wstring* dialogText) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return code;
-}
-
-std::wstring RunValue() {
-  wchar_t value[1024] = {};
-  DWORD size = sizeof(value) - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray", RRF_RT_REG_SZ, nullptr, value,
-                   &size) != ERROR_SUCCESS)
-    return std::wstring();
-  return value;
 }
 
 // Asks every running quilltray to exit, as logging off would end it.
@@ -127,8 +111,8 @@ class InstalledPrintRoad : public ::testing::Test {
     EXPECT_TRUE(WaitForJobPipeGone(10000)) << "uninstall left quilltray running";
     EndRunningTrays();
     ResetSpooler(SpoolerLeftStopped);
-    DeleteFileW(SystemFile(L"vtxmon64.dll").c_str());
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray");
+    DeleteSystemMonitorFile();
+    DeleteRunValue();
     DeleteSpoolFiles();
   }
   // The main application's line for a file: its whole command line and the file's size.
@@ -195,7 +179,7 @@ TEST_F(InstalledPrintRoad, AJobPrintedWhileNoQuilltrayRunsArrivesOnceTheRunValue
 
   // Logon starts what the Run value names.
   std::wstring command = RunValue();
-  ASSERT_FALSE(command.empty());
+  ASSERT_NE(L"<none>", command);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION tray = {};
