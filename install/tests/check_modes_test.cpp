@@ -9,6 +9,7 @@
 
 #include "pending_renames_value.h"
 #include "spooler_test_support.h"
+#include "tests/support/product_state.h"
 #include "spooler_testbed.h"
 #include "tests/support/install_process.h"
 
@@ -37,10 +38,10 @@ bool CreateTestPrinter(const wchar_t* name, const wchar_t* driver) {
 // A plain machine with another vendor's printer, and the product's driver of the given file.
 void PrepareMachine(const wchar_t* ourDriverDll) {
   ASSERT_TRUE(ResetSpooler(SpoolerLeftRunning));
-  ASSERT_TRUE(RegisterDriver(OtherDriver, L"fixture_build_7_0_1_2436.dll"));
+  ASSERT_TRUE(RegisterDriver(OtherDriver, L"fixture_build_7_0_1_2436.dll")) << GetLastError();
   // Before any printer: a printer makes the spooler hold its driver's files, the shared one too.
   if (ourDriverDll != nullptr) {
-    ASSERT_TRUE(RegisterDriver(OurDriver, ourDriverDll));
+    ASSERT_TRUE(RegisterDriver(OurDriver, ourDriverDll)) << GetLastError();
   }
   ASSERT_TRUE(CreateTestPrinter(L"Another Printer", OtherDriver));
 }
@@ -52,20 +53,6 @@ std::wstring DefaultPrinter() {
 }
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Starts of the stand-in's service so far, from its trace.
-int SpoolerStarts() {
-  std::string trace;
-  HANDLE file = CreateFileW(L"C:\\windows\\temp\\quillspoolsvc.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  char buffer[4096];
-  DWORD got = 0;
-  while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) trace.append(buffer, got);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  int starts = 0;
-  for (size_t at = trace.find("] running\r\n"); at != std::string::npos; at = trace.find("] running\r\n", at + 1)) ++starts;
-  return starts;
-}
 
 std::wstring ScratchFile(const std::wstring& name) {
   wchar_t temp[MAX_PATH];

@@ -16,6 +16,7 @@ if(EXISTS "${CMAKE_SOURCE_DIR}/testbed/spooler/control/spooler_testbed.h")
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/check_modes_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tray_control_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/spooler_test_support.cpp
             ${CMAKE_SOURCE_DIR}/tests/support/install_process.cpp ${CMAKE_SOURCE_DIR}/tests/support/dialog_probe.cpp
+            ${CMAKE_SOURCE_DIR}/tests/support/product_state.cpp
     LIBS install_core spooler_testbed SERIAL TIMEOUT 600)
   target_compile_definitions(install_check_tray_tests PRIVATE QUILL_INSTALL_EXE_W=L"$<TARGET_FILE_NAME:install_exe>"
     QUILL_TRAY_EXE="${QUILL_BUILD_ROOT}/x86/bin/quilltray.exe")

@@ -9,6 +9,7 @@
 #include "install/tray/tray_control.h"
 #include "shared/quillstack_ids.h"
 #include "spooler_test_support.h"
+#include "tests/support/product_state.h"
 #include "tests/support/install_process.h"
 
 namespace {
@@ -36,23 +37,6 @@ bool SetRunValue(const std::wstring& data, DWORD bytes) {
   return RegSetKeyValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray", REG_SZ, data.c_str(), bytes) == ERROR_SUCCESS;
 }
 bool SetRunValue(const std::wstring& text) { return SetRunValue(text, static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))); }
-
-// The value's text; "<none>" when there is no value.
-std::wstring RunValue() {
-  wchar_t data[600] = {};
-  DWORD bytes = sizeof(data) - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray", RRF_RT_REG_SZ, nullptr, data, &bytes) != ERROR_SUCCESS)
-    return L"<none>";
-  return data;
-}
-
-HWND WaitForTrayWindow(DWORD timeoutMs) {
-  for (DWORD waited = 0;; waited += 50) {
-    HWND window = FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);
-    if (window != nullptr || waited >= timeoutMs) return window;
-    Sleep(50);
-  }
-}
 
 // A context whose installer lies in <folder>\setup\.
 struct TrayContext {
