@@ -6,20 +6,9 @@
 
 #include <stddef.h>
 
-namespace {
+#include "document_property_header.h"
 
-// The request DrvDocumentPropertySheets receives when it is called without property-sheet data
-// (as the Windows driver kit lays it out).
-struct DocumentPropertyHeader {
-  WORD cbSize;
-  WORD Reserved;
-  HANDLE hPrinter;
-  LPWSTR pszPrinterName;
-  PDEVMODEW pdmIn;
-  PDEVMODEW pdmOut;
-  DWORD cbOut;
-  DWORD fMode;
-};
+namespace {
 
 const WORD DriverVersion = 0x0100;
 const LONG Resolution = 600;

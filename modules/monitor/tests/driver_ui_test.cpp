@@ -5,20 +5,10 @@
 
 #include <windows.h>
 
+#include "modules/driver/document_property_header.h"
 #include "quilltray/tests/tray_test_support.h"
 
 namespace {
-
-struct DocumentPropertyHeader {
-  WORD cbSize;
-  WORD Reserved;
-  HANDLE hPrinter;
-  LPWSTR pszPrinterName;
-  PDEVMODEW pdmIn;
-  PDEVMODEW pdmOut;
-  DWORD cbOut;
-  DWORD fMode;
-};
 
 TEST(DriverSettings, SizeDefaultsMergedSettingsAndCapabilities) {
   HMODULE ui = LoadLibraryW(BesideTest(L"vtxui64.dll").c_str());
