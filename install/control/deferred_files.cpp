@@ -1,6 +1,7 @@
 #include "deferred_files.h"
 
 #include "../log/install_log.h"
+#include "../spooler/spooler_service.h"
 
 namespace {
 
@@ -178,6 +179,14 @@ void RetryPendingDeletes(InstallContext& context) {
       link = &entry->next;
     }
   }
+}
+
+void RetryPendingDeletesUpToSpoolerRestart(InstallContext& context) {
+  if (context.PendingDeletes == nullptr) return;
+  RetryPendingDeletes(context);
+  if (context.PendingDeletes == nullptr) return;
+  SpoolerRestart restart(&context);
+  RetryPendingDeletes(context);
 }
 
 DWORD ScheduleDeletesAtReboot(InstallContext& context) {

@@ -40,6 +40,9 @@ bool CancelPendingDelete(const WCHAR* path);
 // Logs "DeleteFile-try" and tries once more to delete every file of PendingDeletes; a file that
 // is deleted or no longer exists leaves the list, every other keeps its place.
 void RetryPendingDeletes(InstallContext& context);
+// RetryPendingDeletes while the list is not empty: once as things are, and once more with the
+// spooler stopped (it holds the modules it has loaded).
+void RetryPendingDeletesUpToSpoolerRestart(InstallContext& context);
 // Marks every file still in PendingDeletes for deletion at the next restart and empties the
 // list; returns how many Windows accepted. Logs nothing.
 DWORD ScheduleDeletesAtReboot(InstallContext& context);

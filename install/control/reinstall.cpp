@@ -44,11 +44,5 @@ void ReInstall(InstallContext& context) {
   InstallPrinterDriver(context);
   RestorePrinters(context);
   InstallTrayAutostart(context);
-  if (context.PendingDeletes != nullptr) {
-    RetryPendingDeletes(context);
-    if (context.PendingDeletes != nullptr) {
-      SpoolerRestart restart(&context);
-      RetryPendingDeletes(context);
-    }
-  }
+  RetryPendingDeletesUpToSpoolerRestart(context);
 }

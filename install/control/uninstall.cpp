@@ -8,7 +8,6 @@
 #include "../spooler/enumerations.h"
 #include "../spooler/port_monitor.h"
 #include "../spooler/printer_driver.h"
-#include "../spooler/spooler_service.h"
 
 namespace {
 
@@ -41,11 +40,7 @@ void UnInstall(InstallContext& context, TrayProgramFile trayFile) {
 void UninstallWithCleanup(InstallContext& context) {
   UnInstall(context);
   DeletePendingSources();
-  if (context.PendingDeletes == nullptr) return;
-  RetryPendingDeletes(context);
-  if (context.PendingDeletes == nullptr) return;
-  SpoolerRestart restart(&context);
-  RetryPendingDeletes(context);
+  RetryPendingDeletesUpToSpoolerRestart(context);
 }
 
 UninstallOutcome RunUninstall(HWND ownerWindow) {
