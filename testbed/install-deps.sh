@@ -20,6 +20,9 @@ have_cmd Xvfb || need+=(xvfb)
 have_cmd xauth || need+=(xauth)
 have_cmd python3 || need+=(python3)
 have_cmd chmcmd || need+=(fp-utils)
+[ -f /usr/x86_64-w64-mingw32/lib/libz.a ] || need+=(libz-mingw-w64-dev)
+have_cmd pdfinfo || need+=(poppler-utils)
+have_cmd qpdf || need+=(qpdf)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0
