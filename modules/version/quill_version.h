@@ -6,3 +6,8 @@
 #define QUILL_VERSION_NUMBERS 1, 0, 0, 2436
 #define QUILL_VERSION_TEXT "1.0.0.2436"
 #define QUILL_BUILD_NUMBER 2436
+
+// The file version of the printer driver's files: 0.3 for a version 3 printer driver, then the
+// driver's own revision and the build.
+#define QUILL_DRIVER_FILE_NUMBERS 0, 3, 1, 2436
+#define QUILL_DRIVER_FILE_TEXT "0.3.1.2436"
