@@ -52,7 +52,7 @@ bool IsSupportedResolution(LONG dpi);
 void DefaultJobSettings(JobSettings& settings, LPCWSTR printerName);
 
 // Takes over each choice of input that is valid; the rest stays as it is in settings. input may be
-// null, too short, of another spec or driver version, or garbage: only bytes inside
+// null, too short, of another DEVMODE or driver version, or garbage: only bytes inside
 // min(dmSize, sizeof(DEVMODEW)) and, for the private part, inside dmSize + dmDriverExtra are read,
 // and only when inputBytes (the bytes the caller vouches for, or 0 when it does not know) covers them.
 void MergeJobSettings(JobSettings& settings, const DEVMODEW* input, size_t inputBytes);
