@@ -1,125 +1,180 @@
-// vtxui: the Quillstack printer driver's configuration module. The spooler and applications load
-// it when a printer is created and whenever its settings are read: it answers with one fixed set
-// of default settings and plain capabilities. There are no property pages to show.
-#include <windows.h>
+// vtxui: the Quillstack printer driver's configuration module. The spooler, GDI and applications
+// load it to learn the size and defaults of a job's settings, to convert and check settings, to
+// ask the printer's capabilities and to show its property pages. Every caller's DEVMODE goes
+// through MergeJobSettings, so what comes back is always a complete set the driver accepts.
+#include "driver_ui_interface.h"
+
 #include <winspool.h>
 
-#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
 
-#include "document_property_header.h"
+#include "job_settings.h"
+#include "ui_capabilities.h"
+#include "ui_pages.h"
+
+HINSTANCE UiModule = nullptr;
 
 namespace {
 
-const WORD DriverVersion = 0x0100;
-const LONG Resolution = 600;
-const WCHAR PaperName[] = L"Letter";
-const POINT PaperSize = {2159, 2794};  // tenths of a millimetre
+// The smallest DEVMODE that holds dmFields; a conversion target below it is not a DEVMODE.
+const WORD SmallestDevmode = offsetof(DEVMODEW, dmFields) + sizeof(DWORD);
+// A Windows NT 3.51 DEVMODE ends before the ICM fields and has version 0x0320.
+const WORD Devmode351Size = offsetof(DEVMODEW, dmICMMethod);
+const WORD Devmode351Version = 0x0320;
 
-void DefaultSettings(DEVMODEW& settings, LPCWSTR printerName) {
-  ZeroMemory(&settings, sizeof(settings));
-  if (printerName) lstrcpynW(settings.dmDeviceName, printerName, CCHDEVICENAME);
-  settings.dmSpecVersion = DM_SPECVERSION;
-  settings.dmDriverVersion = DriverVersion;
-  settings.dmSize = sizeof(DEVMODEW);
-  settings.dmDriverExtra = 0;
-  settings.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_PRINTQUALITY | DM_YRESOLUTION | DM_COLOR;
-  settings.dmOrientation = DMORIENT_PORTRAIT;
-  settings.dmPaperSize = DMPAPER_LETTER;
-  settings.dmCopies = 1;
-  settings.dmPrintQuality = static_cast<short>(Resolution);
-  settings.dmYResolution = static_cast<short>(Resolution);
-  settings.dmColor = DMCOLOR_COLOR;
+#define FIELD_END(field) (offsetof(DEVMODEW, field) + sizeof(DEVMODEW::field))
+// Where each field this driver sets ends, to drop the ones a smaller layout cannot hold.
+const struct {
+  DWORD Flag;
+  size_t End;
+} FieldEnds[] = {
+    {DM_ORIENTATION, FIELD_END(dmOrientation)}, {DM_PAPERSIZE, FIELD_END(dmPaperSize)},
+    {DM_COPIES, FIELD_END(dmCopies)},           {DM_DEFAULTSOURCE, FIELD_END(dmDefaultSource)},
+    {DM_PRINTQUALITY, FIELD_END(dmPrintQuality)}, {DM_COLOR, FIELD_END(dmColor)},
+    {DM_YRESOLUTION, FIELD_END(dmYResolution)}, {DM_FORMNAME, FIELD_END(dmFormName)},
+};
+
+// Writes settings as a DEVMODE of publicBytes public and extraBytes private bytes (extraBytes is 0
+// or sizeof(PrivateSettings)).
+void WriteSettings(const JobSettings& settings, WORD publicBytes, WORD extraBytes, WORD specVersion, DEVMODEW* out) {
+  DEVMODEW dm = settings.Public;
+  dm.dmSize = publicBytes;
+  dm.dmDriverExtra = extraBytes;
+  dm.dmSpecVersion = specVersion;
+  for (const auto& field : FieldEnds)
+    if (publicBytes < field.End) dm.dmFields &= ~field.Flag;
+  memcpy(out, &dm, publicBytes);
+  if (extraBytes) memcpy(reinterpret_cast<BYTE*>(out) + publicBytes, &settings.Private, extraBytes);
 }
 
-// Takes over the choices of the caller's settings that this printer knows.
-void MergeSettings(DEVMODEW& settings, const DEVMODEW* input) {
-  if (!input || input->dmSize < offsetof(DEVMODEW, dmFormName)) return;
-  if ((input->dmFields & DM_ORIENTATION) &&
-      (input->dmOrientation == DMORIENT_PORTRAIT || input->dmOrientation == DMORIENT_LANDSCAPE))
-    settings.dmOrientation = input->dmOrientation;
-  if ((input->dmFields & DM_COPIES) && input->dmCopies >= 1) settings.dmCopies = input->dmCopies;
-  if ((input->dmFields & DM_COLOR) && (input->dmColor == DMCOLOR_COLOR || input->dmColor == DMCOLOR_MONOCHROME))
-    settings.dmColor = input->dmColor;
+// The defaults for the printer, merged with the caller's settings when it gives them.
+void SettingsFor(JobSettings& settings, LPCWSTR printerName, const DEVMODEW* input) {
+  DefaultJobSettings(settings, printerName);
+  if (input) MergeJobSettings(settings, input, 0);
 }
 
 }  // namespace
 
 extern "C" {
 
-// Without property-sheet data: fMode 0 (or no output buffer) asks for the size of the settings;
-// DM_OUT_BUFFER asks for the defaults, merged with the caller's settings under DM_IN_BUFFER.
-// With property-sheet data the caller wants pages: there are none to add.
-LONG WINAPI DrvDocumentPropertySheets(LPVOID pPSUIInfo, LPARAM lParam) {
-  if (pPSUIInfo) return 1;
-  DocumentPropertyHeader* header = reinterpret_cast<DocumentPropertyHeader*>(lParam);
-  if (!header || header->cbSize < sizeof(DocumentPropertyHeader)) {
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    UiModule = module;
+    DisableThreadLibraryCalls(module);
+  }
+  return TRUE;
+}
+
+// With property-sheet data the host wants the Printing Preferences page (see ui_document_page).
+// Without, lParam is a DOCUMENTPROPERTYHEADER: fMode 0 (or no output buffer) asks for the size of
+// the settings; DM_OUT_BUFFER asks for the defaults, merged with the caller's under DM_IN_BUFFER.
+LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+  if (pPSUIInfo) return DocumentPageRequest(*pPSUIInfo, lParam);
+  DOCUMENTPROPERTYHEADER* header = reinterpret_cast<DOCUMENTPROPERTYHEADER*>(lParam);
+  if (!header || header->cbSize < sizeof(DOCUMENTPROPERTYHEADER)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return -1;
   }
   if (header->fMode == 0 || !header->pdmOut) {
-    header->cbOut = sizeof(DEVMODEW);
-    return static_cast<LONG>(sizeof(DEVMODEW));
+    header->cbOut = sizeof(JobSettings);
+    return static_cast<LONG>(sizeof(JobSettings));
   }
   if (!(header->fMode & DM_OUT_BUFFER)) return IDOK;
-  if (header->cbOut < sizeof(DEVMODEW)) {
+  if (header->cbOut < sizeof(JobSettings)) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return -1;
   }
-  DEVMODEW settings;
-  DefaultSettings(settings, header->pszPrinterName);
-  if (header->fMode & DM_IN_BUFFER) MergeSettings(settings, header->pdmIn);
+  JobSettings settings;
+  SettingsFor(settings, header->pszPrinterName, (header->fMode & DM_IN_BUFFER) ? header->pdmIn : nullptr);
   memcpy(header->pdmOut, &settings, sizeof(settings));
   return IDOK;
 }
 
-// The printer's capabilities for DeviceCapabilities: one paper, one resolution, no bins.
-DWORD WINAPI DrvDeviceCapabilities(HANDLE, LPWSTR pDeviceName, WORD iDevCap, LPVOID pvOutput, PDEVMODEW) {
-  switch (iDevCap) {
-    case DC_FIELDS:
-      return DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_PRINTQUALITY | DM_YRESOLUTION | DM_COLOR;
-    case DC_SIZE:
-      return sizeof(DEVMODEW);
-    case DC_EXTRA:
-    case DC_DUPLEX:
-    case DC_BINS:
-    case DC_BINNAMES:
-    case DC_TRUETYPE:
-      return 0;
-    case DC_VERSION:
-      return DM_SPECVERSION;
-    case DC_DRIVER:
-      return DriverVersion;
-    case DC_COPIES:
-      return 999;
-    case DC_ORIENTATION:
-      return 90;
-    case DC_COLORDEVICE:
-      return 1;
-    case DC_PAPERS:
-      if (pvOutput) *static_cast<WORD*>(pvOutput) = DMPAPER_LETTER;
-      return 1;
-    case DC_PAPERSIZE:
-      if (pvOutput) *static_cast<POINT*>(pvOutput) = PaperSize;
-      return 1;
-    case DC_PAPERNAMES:
-      if (pvOutput) {
-        ZeroMemory(pvOutput, 64 * sizeof(WCHAR));
-        lstrcpynW(static_cast<LPWSTR>(pvOutput), PaperName, 64);
-      }
-      return 1;
-    case DC_ENUMRESOLUTIONS:
-      if (pvOutput) {
-        static_cast<LONG*>(pvOutput)[0] = Resolution;
-        static_cast<LONG*>(pvOutput)[1] = Resolution;
-      }
-      return 1;
-    case DC_MINEXTENT:
-    case DC_MAXEXTENT:
-      return MAKELONG(PaperSize.x, PaperSize.y);
-    default:
-      (void)pDeviceName;
-      return GDI_ERROR;
+// The printer page (see ui_device_page); there is nothing to ask without property-sheet data.
+LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+  if (!pPSUIInfo) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return -1;
   }
+  return DevicePageRequest(*pPSUIInfo, lParam);
+}
+
+// Settings between DEVMODE versions, for the spooler. *pcbNeeded holds the output buffer's size
+// and receives the size written (or needed, with ERROR_INSUFFICIENT_BUFFER). CDM_CONVERT writes
+// the caller's settings in the layout pdmOut already names (its dmSize, and our private part when
+// its dmDriverExtra has room for it); CDM_CONVERT351 in the Windows NT 3.51 layout;
+// CDM_DRIVER_DEFAULT the defaults in the current one.
+BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, PDEVMODEW pdmIn, PDEVMODEW pdmOut, PLONG pcbNeeded, DWORD fMode) {
+  if (!pcbNeeded || *pcbNeeded < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const size_t available = static_cast<size_t>(*pcbNeeded);
+  WORD publicBytes = sizeof(DEVMODEW), extraBytes = sizeof(PrivateSettings), specVersion = DM_SPECVERSION;
+  const DEVMODEW* input = nullptr;
+  switch (fMode) {
+    case CDM_DRIVER_DEFAULT:
+      break;
+    case CDM_CONVERT351:
+      if (!pdmIn) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+      }
+      input = pdmIn;
+      publicBytes = Devmode351Size;
+      extraBytes = 0;
+      specVersion = Devmode351Version;
+      break;
+    case CDM_CONVERT:
+      // The target's layout is read from pdmOut, so at least its dmFields must be there.
+      if (!pdmIn || !pdmOut || available < SmallestDevmode || pdmOut->dmSize < SmallestDevmode) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+      }
+      input = pdmIn;
+      if (pdmOut->dmSize < sizeof(DEVMODEW)) {
+        publicBytes = pdmOut->dmSize;
+        specVersion = pdmOut->dmSpecVersion;
+      }
+      if (pdmOut->dmDriverExtra < sizeof(PrivateSettings)) extraBytes = 0;
+      break;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+  }
+  const size_t needed = static_cast<size_t>(publicBytes) + extraBytes;
+  if (!pdmOut || available < needed) {
+    *pcbNeeded = static_cast<LONG>(needed);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  JobSettings settings;
+  SettingsFor(settings, pPrinterName, input);
+  WriteSettings(settings, publicBytes, extraBytes, specVersion, pdmOut);
+  *pcbNeeded = static_cast<LONG>(needed);
+  return TRUE;
+}
+
+// The printer's capabilities for DeviceCapabilities. None of them depends on the job's settings.
+DWORD WINAPI DrvDeviceCapabilities(HANDLE, LPWSTR, WORD iDevCap, LPVOID pvOutput, PDEVMODEW) {
+  return QueryDeviceCapability(UiModule, iDevCap, pvOutput, SIZE_MAX);
+}
+
+// The same for the spooler, which says how large its buffer is (in characters).
+DWORD WINAPI DrvSplDeviceCaps(HANDLE, PWSTR, WORD Capability, PVOID pOutput, DWORD cchBufSize, PDEVMODEW) {
+  return QueryDeviceCapability(UiModule, Capability, pOutput, static_cast<size_t>(cchBufSize) * sizeof(WCHAR));
+}
+
+// Whether a job can print with its settings: always, since the driver renders every setting it
+// does not know with its default.
+BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO pDQPInfo) {
+  if (!pDQPInfo || pDQPInfo->cbSize < sizeof(DEVQUERYPRINT_INFO)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  pDQPInfo->cchNeeded = 0;
+  return TRUE;
 }
 
 // Printer and driver events (created, deleted, driver installed): nothing to set up or clean.

@@ -5,7 +5,8 @@
 
 #include <windows.h>
 
-#include "modules/driver/document_property_header.h"
+#include "modules/driver/driver_ui_interface.h"
+#include "modules/driver/job_settings.h"
 #include "quilltray/tests/tray_test_support.h"
 
 namespace {
@@ -22,10 +23,12 @@ TEST(DriverSettings, SizeDefaultsMergedSettingsAndCapabilities) {
   PrinterEvent event = reinterpret_cast<PrinterEvent>(reinterpret_cast<void*>(GetProcAddress(ui, "DrvPrinterEvent")));
   ASSERT_TRUE(sheets && capabilities && event && GetProcAddress(ui, "DrvDriverEvent"));
   wchar_t name[] = L"Quillstack";
-  DocumentPropertyHeader header = {sizeof(header), 0, nullptr, name, nullptr, nullptr, 0, 0};
-  EXPECT_EQ(static_cast<LONG>(sizeof(DEVMODEW)), sheets(nullptr, reinterpret_cast<LPARAM>(&header)));
-  EXPECT_EQ(sizeof(DEVMODEW), header.cbOut);
-  DEVMODEW in = {}, out = {};
+  DOCUMENTPROPERTYHEADER header = {sizeof(header), 0, nullptr, name, nullptr, nullptr, 0, 0};
+  EXPECT_EQ(static_cast<LONG>(sizeof(JobSettings)), sheets(nullptr, reinterpret_cast<LPARAM>(&header)));
+  EXPECT_EQ(sizeof(JobSettings), header.cbOut);
+  DEVMODEW in = {};
+  JobSettings settings = {};
+  DEVMODEW& out = settings.Public;
   in.dmSize = sizeof(in);
   in.dmFields = DM_ORIENTATION | DM_COPIES;
   in.dmOrientation = DMORIENT_LANDSCAPE;
@@ -36,6 +39,7 @@ TEST(DriverSettings, SizeDefaultsMergedSettingsAndCapabilities) {
   EXPECT_EQ(IDOK, sheets(nullptr, reinterpret_cast<LPARAM>(&header)));
   EXPECT_STREQ(L"Quillstack", out.dmDeviceName);
   EXPECT_EQ(sizeof(DEVMODEW), out.dmSize);
+  EXPECT_EQ(sizeof(PrivateSettings), out.dmDriverExtra);
   EXPECT_EQ(DMORIENT_PORTRAIT, out.dmOrientation);
   EXPECT_EQ(1, out.dmCopies);
   header.fMode = DM_OUT_BUFFER | DM_IN_BUFFER;
@@ -44,8 +48,8 @@ TEST(DriverSettings, SizeDefaultsMergedSettingsAndCapabilities) {
   EXPECT_EQ(3, out.dmCopies);
   header.cbOut = 10;
   EXPECT_LT(sheets(nullptr, reinterpret_cast<LPARAM>(&header)), 0);
-  WORD papers[4] = {};
-  EXPECT_EQ(1u, capabilities(nullptr, name, DC_PAPERS, papers, nullptr));
+  WORD papers[8] = {};
+  EXPECT_EQ(5u, capabilities(nullptr, name, DC_PAPERS, papers, nullptr));
   EXPECT_EQ(DMPAPER_LETTER, papers[0]);
   EXPECT_EQ(sizeof(DEVMODEW), capabilities(nullptr, name, DC_SIZE, nullptr, nullptr));
   EXPECT_EQ(static_cast<DWORD>(GDI_ERROR), capabilities(nullptr, name, 9999, nullptr, nullptr));

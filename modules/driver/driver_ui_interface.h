@@ -1,0 +1,55 @@
+// What the spooler, GDI and the common property-sheet host exchange with a printer driver's
+// configuration module. The Windows driver kit's winddiui.h declares all of it; MinGW's copy lacks
+// the request records and flags, so they are declared here with the kit's names and layout.
+#pragma once
+#include <windows.h>
+
+#include <commctrl.h>
+#include <compstui.h>
+#include <winddiui.h>
+
+#ifndef CDM_CONVERT
+// The request of DrvDocumentPropertySheets (lParamInit of its property-sheet data, or its lParam
+// when it is called without).
+typedef struct _DOCUMENTPROPERTYHEADER {
+  WORD cbSize;
+  WORD Reserved;
+  HANDLE hPrinter;
+  LPWSTR pszPrinterName;
+  PDEVMODEW pdmIn;
+  PDEVMODEW pdmOut;
+  DWORD cbOut;
+  DWORD fMode;
+} DOCUMENTPROPERTYHEADER, *PDOCUMENTPROPERTYHEADER;
+
+// The request of DrvDevicePropertySheets (lParamInit of its property-sheet data).
+typedef struct _DEVICEPROPERTYHEADER {
+  WORD cbSize;
+  WORD Flags;
+  HANDLE hPrinter;
+  LPWSTR pszPrinterName;
+} DEVICEPROPERTYHEADER, *PDEVICEPROPERTYHEADER;
+
+#define DPS_NOPERMISSION 0x0001
+
+// DOCUMENTPROPERTYHEADER.fMode bits besides DM_IN_BUFFER, DM_OUT_BUFFER, DM_IN_PROMPT.
+#define DM_ADVANCED 0x10
+#define DM_NOPERMISSION 0x20
+#define DM_USER_DEFAULT 0x40
+
+// DrvConvertDevMode modes.
+#define CDM_CONVERT 0x01
+#define CDM_CONVERT351 0x02
+#define CDM_DRIVER_DEFAULT 0x04
+
+// The request of DevQueryPrintEx.
+typedef struct _DEVQUERYPRINT_INFO {
+  WORD cbSize;
+  WORD Level;
+  HANDLE hPrinter;
+  DEVMODEW* pDevMode;
+  LPWSTR pszErrorStr;
+  DWORD cchErrorStr;
+  DWORD cchNeeded;
+} DEVQUERYPRINT_INFO, *PDEVQUERYPRINT_INFO;
+#endif
