@@ -192,8 +192,9 @@ UINT CALLBACK DocumentPageCallback(HWND, UINT message, PROPSHEETPAGEW* sheetPage
   return 1;
 }
 
-LONG AddDocumentPage(PROPSHEETUI_INFO& info) {
-  DOCUMENTPROPERTYHEADER* request = reinterpret_cast<DOCUMENTPROPERTYHEADER*>(info.lParamInit);
+// The request is lParamInit; a host that hands it over as the call's lParam instead is served too.
+LONG AddDocumentPage(PROPSHEETUI_INFO& info, LPARAM lParam) {
+  DOCUMENTPROPERTYHEADER* request = reinterpret_cast<DOCUMENTPROPERTYHEADER*>(info.lParamInit ? info.lParamInit : lParam);
   if (!request || request->cbSize < sizeof(DOCUMENTPROPERTYHEADER) || !info.pfnComPropSheet) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return -1;
@@ -234,7 +235,7 @@ LONG AddDocumentPage(PROPSHEETUI_INFO& info) {
 LONG DocumentPageRequest(PROPSHEETUI_INFO& info, LPARAM lParam) {
   switch (info.Reason) {
     case PROPSHEETUI_REASON_INIT:
-      return AddDocumentPage(info);
+      return AddDocumentPage(info, lParam);
     case PROPSHEETUI_REASON_GET_INFO_HEADER: {
       PROPSHEETUI_INFO_HEADER* header = reinterpret_cast<PROPSHEETUI_INFO_HEADER*>(lParam);
       if (!header) return -1;

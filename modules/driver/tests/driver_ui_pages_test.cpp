@@ -193,8 +193,16 @@ TEST_F(DriverPages, PrinterPageShowsVersionAndPlacesAndEveryControlHasAKey) {
   EXPECT_NE(std::wstring::npos, ControlText(page, IDC_DRIVER_VERSION).find(L"0.3.1.2436"));
   EXPECT_EQ(TempFolder(), ControlText(page, IDC_OUTPUT_FOLDER));
   EXPECT_EQ(BesideTest(L"mainapp.exe"), ControlText(page, IDC_APPLICATION));
-  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(page, IDC_OPEN_HELP)));
   ExpectKeyboardAccess(page);
+  // Quillstack Help opens the help file beside the module in the HTML Help viewer.
+  SendDlgItemMessageW(page, IDC_OPEN_HELP, BM_CLICK, 0, 0);
+  HWND help = nullptr;
+  for (int i = 0; i < 200 && !help; ++i) {
+    PumpMessages(50);
+    help = FindWindowW(L"HH Parent", L"Quillstack Help");
+  }
+  ASSERT_NE(nullptr, help);
+  SendMessageW(help, WM_CLOSE, 0, 0);
   ASSERT_TRUE(FinishSheet(host, PSBTN_OK));
   EXPECT_TRUE(host.Results.empty());  // the printer page changes nothing
 
