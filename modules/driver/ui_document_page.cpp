@@ -22,6 +22,8 @@ struct DocumentPage {
   JobSettings Settings;  // the caller's, merged into the defaults; the choice on OK
   bool InitialLandscape;
   bool InitialGrey;
+  bool ReadOnly;         // DM_NOPERMISSION: the user may look but not change
+
   WCHAR Title[64];
 };
 
@@ -67,6 +69,9 @@ void ShowSettings(HWND dialog, const DocumentPage& page) {
   CheckRadioButton(dialog, IDC_COLOUR, IDC_GREY, page.InitialGrey ? IDC_GREY : IDC_COLOUR);
   SendDlgItemMessageW(dialog, IDC_COPIES, EM_LIMITTEXT, 3, 0);
   SetDlgItemInt(dialog, IDC_COPIES, dm.dmCopies, FALSE);
+  if (page.ReadOnly)
+    for (int id = IDC_PAPER; id <= IDC_COPIES; ++id)
+      if (id != IDC_PAGE_PICTURE) EnableWindow(GetDlgItem(dialog, id), FALSE);
 }
 
 // The controls' state as a DEVMODE of the fields the page offers; MergeJobSettings then takes
@@ -97,6 +102,7 @@ void ReadChoice(HWND dialog, const DocumentPage& page, DEVMODEW& choice) {
 
 // OK or Apply: the choice becomes the page's settings and goes to the caller's buffer.
 void Apply(HWND dialog, DocumentPage& page) {
+  if (page.ReadOnly) return;
   DEVMODEW choice;
   ReadChoice(dialog, page, choice);
   MergeJobSettings(page.Settings, &choice, sizeof(choice));
@@ -208,6 +214,7 @@ LONG AddDocumentPage(PROPSHEETUI_INFO& info, LPARAM lParam) {
   if ((request->fMode & DM_IN_BUFFER) && request->pdmIn) MergeJobSettings(page->Settings, request->pdmIn, 0);
   page->InitialLandscape = page->Settings.Public.dmOrientation == DMORIENT_LANDSCAPE;
   page->InitialGrey = page->Settings.Public.dmColor == DMCOLOR_MONOCHROME;
+  page->ReadOnly = (request->fMode & DM_NOPERMISSION) != 0;
   LoadText(IDS_DOCUMENT_TITLE, page->Title, 64);
 
   PROPSHEETPAGEW sheetPage = {};

@@ -131,13 +131,17 @@ TEST_F(DriverPages, GarbageInputAndNoOutputBufferStillGiveAValidPage) {
     DefaultJobSettings(defaults, PrinterName);
     EXPECT_EQ(0, memcmp(&defaults, &request.Out, sizeof(defaults)));
   }
-  {
-    // An output buffer too small for the settings is never written.
-    request.Header.cbOut = sizeof(DEVMODEW);
+  // An output buffer too small for the settings, or a user without permission to change them
+  // (whose page shows them disabled): the buffer is never written.
+  for (DWORD mode : {DM_IN_BUFFER | DM_OUT_BUFFER | DM_IN_PROMPT, DM_OUT_BUFFER | DM_IN_PROMPT | DM_NOPERMISSION}) {
+    request.Header.fMode = mode;
+    request.Header.cbOut = (mode & DM_NOPERMISSION) ? sizeof(JobSettings) : sizeof(DEVMODEW);
     memset(&request.Out, 0xAB, sizeof(request.Out));
     const JobSettings untouched = request.Out;
     SheetHost host;
-    ASSERT_NE(nullptr, OpenDocumentPage(host, request));
+    HWND page = OpenDocumentPage(host, request);
+    ASSERT_NE(nullptr, page);
+    EXPECT_EQ(!(mode & DM_NOPERMISSION), !!IsWindowEnabled(GetDlgItem(page, IDC_PAPER)));
     ASSERT_TRUE(FinishSheet(host, PSBTN_OK));
     EXPECT_EQ(0, memcmp(&untouched, &request.Out, sizeof(untouched)));
   }
