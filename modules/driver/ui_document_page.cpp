@@ -23,8 +23,7 @@ struct DocumentPage {
   bool InitialLandscape;
   bool InitialGrey;
   bool ReadOnly;         // DM_NOPERMISSION: the user may look but not change
-
-  WCHAR Title[64];
+  WCHAR Title[64];       // the sheet's title, for PROPSHEETUI_REASON_GET_INFO_HEADER
 };
 
 DocumentPage* PageOf(HWND dialog) { return reinterpret_cast<DocumentPage*>(GetWindowLongPtrW(dialog, DWLP_USER)); }

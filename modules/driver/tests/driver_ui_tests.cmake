@@ -13,5 +13,8 @@ add_dependencies(driver_ui_tests vtxui)
 # Shows one page of the module until it is closed or a time is up: the screenshots of the pages
 # (testbed/ui-screenshots.sh) are taken of it.
 add_executable(show_driver_page WIN32 ${CMAKE_CURRENT_LIST_DIR}/show_driver_page.cpp)
-target_link_libraries(show_driver_page PRIVATE sheet_host job_settings shell32 -municode)
+target_link_libraries(show_driver_page PRIVATE sheet_host job_settings shell32)
+if(MINGW)
+  target_link_options(show_driver_page PRIVATE -municode)  # wWinMain
+endif()
 add_dependencies(show_driver_page vtxui vtxhelp)
