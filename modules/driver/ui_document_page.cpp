@@ -158,7 +158,7 @@ INT_PTR CALLBACK DocumentPageProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_INITDIALOG: {
       DocumentPage* page = reinterpret_cast<DocumentPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
       SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(page));
-      ShowSettings(dialog, *page);
+      if (page) ShowSettings(dialog, *page);
       return TRUE;
     }
     case WM_COMMAND: {
