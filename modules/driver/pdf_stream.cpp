@@ -6,8 +6,6 @@
 namespace {
 
 const DWORD BufferSize = 64 * 1024;
-// Measured on pages of text, lines and a photograph (see the README's driver benchmark).
-const int DeflateLevel = Z_DEFAULT_COMPRESSION;
 // Fixed object numbers; pages and their parts follow from 4 on.
 const DWORD CatalogId = 1, PagesId = 2, InfoId = 3;
 
@@ -201,7 +199,7 @@ PdfDocument* PdfBeginDocument(PdfWriteBytes write, void* target, LPCWSTR title) 
   if (titleLength > 32767) titleLength = 32767;
   document->Title = static_cast<WCHAR*>(calloc(titleLength + 1, sizeof(WCHAR)));
   bool ready = document->Buffer && document->Title &&
-               deflateInit(&document->Deflate, DeflateLevel) == Z_OK;
+               deflateInit(&document->Deflate, PdfDeflateLevel) == Z_OK;
   document->DeflateReady = ready;
   if (!ready) {
     PdfFreeDocument(document);

@@ -9,6 +9,9 @@
 
 #include "job_settings.h"
 
+// The zlib level of the page images (the benchmark's baseline uses the same).
+const int PdfDeflateLevel = Z_DEFAULT_COMPRESSION;
+
 // Writes bytes to wherever the document goes; false when they were not all written.
 typedef bool (*PdfWriteBytes)(void* target, const BYTE* bytes, DWORD count);
 
