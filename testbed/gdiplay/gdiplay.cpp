@@ -118,7 +118,7 @@ const wchar_t* DocumentName(const Options& options) {
 // One job from DrvEnablePDEV to DrvDisablePDEV, as GDI runs it for CreateDC, StartDoc, the pages
 // and EndDoc; 0 or 1 as the program's exit code.
 int PrintJob(const DriverTable& driver, const Options& options, std::vector<HENHMETAFILE>& pages, HANDLE output,
-             const wchar_t* deviceName) {
+             const wchar_t* deviceName, DWORD jobId) {
   DEVMODEW dm;
   FillDevMode(dm, deviceName, options.Paper, options.Landscape, options.Dpi, options.Grey, options.Copies,
               options.Collate);
@@ -140,7 +140,7 @@ int PrintJob(const DriverTable& driver, const Options& options, std::vector<HENH
     fprintf(stderr, "gdiplay: the surface (%ldx%ld) is not the page GDIINFO gives (%lux%lu)\n", so->sizlBitmap.cx,
             so->sizlBitmap.cy, gdiInfo.ulHorzRes, gdiInfo.ulVertRes);
     code = 1;
-  } else if (!driver.StartDoc(so, const_cast<LPWSTR>(DocumentName(options)), 1)) {
+  } else if (!driver.StartDoc(so, const_cast<LPWSTR>(DocumentName(options)), jobId)) {
     code = Fail(1, "DrvStartDoc");
   } else {
     for (size_t i = 0; i < pages.size() && code == 0; ++i) {
@@ -188,18 +188,19 @@ int wmain(int argc, wchar_t** argv) {
     if (file == INVALID_HANDLE_VALUE) return Fail(3, "CreateFileW");
     engine.Printer = file;
     engine.Sink = WriteToFile;
-    code = PrintJob(driver, options, pages, file, L"gdiplay");
+    code = PrintJob(driver, options, pages, file, L"gdiplay", 1);
     if (!CloseHandle(file) && code == 0) code = Fail(1, "CloseHandle");
   } else {
     HANDLE printer = nullptr;
     if (!OpenPrinterW(const_cast<LPWSTR>(options.Printer), &printer, nullptr)) return Fail(3, "OpenPrinterW");
     DOC_INFO_1W info = {const_cast<LPWSTR>(DocumentName(options)), nullptr, const_cast<LPWSTR>(L"RAW")};
-    if (!StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&info))) {
+    DWORD job = StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&info));
+    if (!job) {
       code = Fail(3, "StartDocPrinterW");
     } else {
       engine.Printer = printer;
       engine.Sink = WriteToPrinterHandle;
-      code = PrintJob(driver, options, pages, printer, options.Printer);
+      code = PrintJob(driver, options, pages, printer, options.Printer, job);
       if (code != 0)
         AbortPrinter(printer);
       else if (!EndDocPrinter(printer))
