@@ -107,6 +107,38 @@ else
 fi
 
 echo
+echo "== An application draws a two-page document and prints it through the driver to \"Quillstack\""
+# gdiplay plays GDI's part (Wine's GDI cannot load a printer graphics DLL): it loads vtxdrv64.dll,
+# draws each page with Wine's GDI into the driver's surface and sends the driver's bytes to the
+# printer with the winspool calls, as GDI does for an application's StartDoc ... EndDoc.
+gdiplay="$build/x64/bin/gdiplay.exe"
+emftool="$build/x64/bin/emftool.exe"
+winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+pages="$build/demo"
+wine "$emftool" draw report 210 297 1 "$(winpath "$pages/page-1.emf")" </dev/null >/dev/null 2>&1
+wine "$emftool" draw chart 210 297 2 "$(winpath "$pages/page-2.emf")" </dev/null >/dev/null 2>&1
+rm -f "$temp/Sales review.Quillstack"
+echo "gdiplay.exe --paper A4 --dpi 300 --title \"Sales review\" --printer Quillstack page-1.emf page-2.emf"
+echo "  (DrvEnableDriver, DrvEnablePDEV, DrvEnableSurface, DrvStartDoc, per page DrvStartPage, drawing, DrvSendPage,"
+echo "   then DrvEndDoc; the driver's bytes go out with StartDocPrinterW, WritePrinter, EndDocPrinter)"
+echo "  exit code $(run "$gdiplay" --paper A4 --dpi 300 --title "Sales review" --printer Quillstack \
+  "$(winpath "$pages/page-1.emf")" "$(winpath "$pages/page-2.emf")")  (0: the driver accepted every call)"
+for _ in $(seq 300); do [ "$(wc -l <"$viewer/mainapp-calls.txt" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.1; done
+pdf="$temp/Sales review.Quillstack"
+if [ -f "$pdf" ]; then
+  echo "In the user's temporary folder: ${windows_temp//\//\\}\\Sales review.Quillstack  ($(stat -c %s "$pdf") bytes)"
+  echo "pdfinfo of it:"
+  pdfinfo "$pdf" | grep -E '^(Title|Producer|Pages|Page size|PDF version|File size)' | indent
+  png="$build/demo/sales-review-page-1"
+  pdftoppm -png -r 60 -f 1 -l 1 -singlefile "$pdf" "$png"
+  echo "Its first page rendered by poppler: $png.png"
+else
+  echo "  no Sales review.Quillstack arrived"
+fi
+echo "The main application was started as:"
+tr -d '\r' <"$viewer/mainapp-calls.txt" 2>/dev/null | tail -n 1 | awk -F '\t' '{print "  " $1 "\n  (the file it was given: " $2 " bytes)"}'
+
+echo
 echo "== install.exe uninstall"
 echo "exit code $(run "$product/setup/install.exe" uninstall)  (2: removed, no error logged; 100: errors logged; 101: a restart is needed)"
 state

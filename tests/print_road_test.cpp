@@ -83,6 +83,38 @@ DWORD Print(HANDLE printer, const wchar_t* document, const std::string& data, si
   return job && EndDocPrinter(printer) ? job : 0;
 }
 
+// gdiplay.exe (beside the test, with the driver and the stand-in's winspool.drv) run with `args`:
+// its exit code, or 0xFFFFFFFF when it did not end within two minutes.
+DWORD RunGdiplay(const std::wstring& args) {
+  std::wstring exe = BesideTest(L"gdiplay.exe"), command = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return 0xFFFFFFFF;
+  DWORD code = 0xFFFFFFFF;
+  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+// A page drawn by an application into an EMF: a frame, a filled circle and a line of text.
+std::wstring RecordPage(const wchar_t* name, COLORREF colour) {
+  std::wstring path = BesideTest(name);
+  RECT frame = {0, 0, 21000, 29700};
+  HDC dc = CreateEnhMetaFileW(nullptr, path.c_str(), &frame, nullptr);
+  HBRUSH brush = CreateSolidBrush(colour);
+  Rectangle(dc, 50, 50, 700, 1000);
+  HGDIOBJ old = SelectObject(dc, brush);
+  Ellipse(dc, 150, 150, 600, 600);
+  SelectObject(dc, old);
+  DeleteObject(brush);
+  TextOutW(dc, 100, 700, L"Site plan", 9);
+  DeleteEnhMetaFile(CloseEnhMetaFile(dc));
+  return path;
+}
+
 JOB_INFO_1W FirstJob(HANDLE printer, std::vector<BYTE>& buffer) {
   DWORD needed = 0, count = 0;
   EnumJobsW(printer, 0, 10, 1, nullptr, 0, &needed, &count);
@@ -193,6 +225,30 @@ TEST_F(InstalledPrintRoad, AJobPrintedWhileNoQuilltrayRunsArrivesOnceTheRunValue
   EXPECT_TRUE(data == ReadWholeFile(TempFolder() + L"While away.txt.Quillstack"));
   for (int i = 0; i < 100 && FirstJob(Printer, buffer).JobId; ++i) Sleep(50);
   EXPECT_EQ(0u, FirstJob(Printer, buffer).JobId);
+}
+
+}  // namespace
+
+namespace {
+
+// An application that draws through GDI: gdiplay plays GDI's part for the installed driver and
+// sends the driver's bytes to "Quillstack" with the winspool calls. A PDF arrives as
+// "<document>.Quillstack", the main application is started on it, and its bytes are the ones the
+// driver makes for the same pages written to a file.
+TEST_F(InstalledPrintRoad, APrintedDrawingArrivesAsThePdfTheDriverMade) {
+  std::wstring pages = L"\"" + RecordPage(L"plan-1.emf", RGB(200, 30, 30)) + L"\" \"" +
+                       RecordPage(L"plan-2.emf", RGB(30, 30, 200)) + L"\"";
+  std::wstring options = L"--paper A4 --dpi 150 --title \"Site plan\" ";
+  ASSERT_EQ(0u, RunGdiplay(options + L"--printer Quillstack " + pages));
+  std::wstring reference = BesideTest(L"site-plan.pdf");
+  ASSERT_EQ(0u, RunGdiplay(options + L"--out \"" + reference + L"\" " + pages));
+  std::string expected = ReadWholeFile(reference);
+  ASSERT_EQ(0u, expected.find("%PDF-1.4\n"));
+  std::vector<std::wstring> calls = App.Calls(1, 30000);
+  ASSERT_EQ(1u, calls.size());
+  EXPECT_EQ(ExpectedCall(L"Site plan", expected.size()), calls[0]);
+  EXPECT_TRUE(expected == ReadWholeFile(TempFolder() + L"Site plan.Quillstack"));
+  EXPECT_EQ(1u, SpoolerJobsDespooled());
 }
 
 }  // namespace

@@ -1,14 +1,131 @@
-// vtxdrv: the Quillstack printer driver's driver and data file. Quillstack renders nothing: its
-// printers carry what applications send in RAW form unchanged to the port monitor. The graphics
-// entry points therefore answer that this driver cannot be enabled for drawing.
+// vtxdrv: the Quillstack printer driver's graphics DLL (user mode). The graphics engine draws each
+// page into a 24-bit bitmap that the driver hands it (no drawing function is hooked, so the
+// engine does all of it exactly); at the end of each page the driver writes the page into the
+// job's PDF document, and at the end of the job it finishes the document. The bytes go to the
+// printer through EngWritePrinter as they are made.
 #include <windows.h>
+#include <winddi.h>
+
+#include <string.h>
+
+#include <new>
+
+#include "engine_calls.h"
+#include "job_settings.h"
+#include "pdf_stream.h"
+
+namespace {
+
+// One device: a printer DC's settings, its surface and, between DrvStartDoc and DrvEndDoc, the
+// document being written. ResetDC hands the document on to the device that replaces this one.
+struct PrinterDevice {
+  EngineCalls Engine;
+  JobSettings Settings;
+  PageGeometry Page;
+  HANDLE Printer;  // hDriver: where EngWritePrinter sends the document
+  HDEV EngineDevice;
+  HPALETTE Palette;
+  HSURF Surface;
+  PdfDocument* Document;
+};
+
+PrinterDevice* DeviceOf(DHPDEV dhpdev) { return reinterpret_cast<PrinterDevice*>(dhpdev); }
+PrinterDevice* DeviceOf(SURFOBJ* pso) { return pso ? DeviceOf(pso->dhpdev) : nullptr; }
+
+// The document's bytes to the printer; a short or failed write loses the job, so it fails.
+bool WriteToPrinter(void* target, const BYTE* bytes, DWORD count) {
+  PrinterDevice* device = static_cast<PrinterDevice*>(target);
+  while (count) {
+    DWORD written = 0;
+    if (!device->Engine.WritePrinter(device->Printer, const_cast<BYTE*>(bytes), count, &written) || written == 0 ||
+        written > count)
+      return false;
+    bytes += written;
+    count -= written;
+  }
+  return true;
+}
+
+void FillGdiInfo(const PageGeometry& page, GDIINFO& info) {
+  ZeroMemory(&info, sizeof(info));
+  info.ulVersion = GDI_DRIVER_VERSION;
+  info.ulTechnology = DT_RASPRINTER;
+  info.ulHorzSize = page.WidthMillimetres;
+  info.ulVertSize = page.HeightMillimetres;
+  info.ulHorzRes = page.WidthPixels;
+  info.ulVertRes = page.HeightPixels;
+  info.cBitsPixel = 24;
+  info.cPlanes = 1;
+  info.ulNumColors = static_cast<ULONG>(-1);
+  info.flRaster = 0;
+  info.ulLogPixelsX = page.Dpi;
+  info.ulLogPixelsY = page.Dpi;
+  info.flTextCaps = TC_RA_ABLE;
+  info.ulDACRed = info.ulDACGreen = info.ulDACBlue = 8;
+  info.ulAspectX = info.ulAspectY = page.Dpi;
+  info.ulAspectXY = static_cast<ULONG>(page.Dpi * 1414 / 1000);  // the diagonal of a square pixel
+  info.xStyleStep = info.yStyleStep = 1;
+  info.denStyleStep = page.Dpi / 50;  // dotted lines of about half a millimetre
+  info.ptlPhysOffset.x = info.ptlPhysOffset.y = 0;  // the whole paper is printable
+  info.szlPhysSize.cx = page.WidthPixels;
+  info.szlPhysSize.cy = page.HeightPixels;
+  // sRGB primaries and white point, in the units COLORINFO uses (1/10000).
+  COLORINFO& colour = info.ciDevice;
+  colour.Red = {6400, 3300, 0};
+  colour.Green = {3000, 6000, 0};
+  colour.Blue = {1500, 600, 0};
+  colour.Cyan = {2250, 3290, 0};
+  colour.Magenta = {3210, 1540, 0};
+  colour.Yellow = {4190, 5050, 0};
+  colour.AlignmentWhite = {3127, 3290, 0};
+  colour.RedGamma = colour.GreenGamma = colour.BlueGamma = 20000;
+  info.ulDevicePelsDPI = page.Dpi;
+  info.ulPrimaryOrder = PRIMARY_ORDER_CBA;  // the surface's bytes are blue, green, red
+  info.ulHTPatternSize = HT_PATSIZE_4x4_M;
+  info.ulHTOutputFormat = HT_FORMAT_24BPP;
+  info.flHTFlags = HT_FLAG_HAS_BLACK_DYE;
+}
+
+void FillDevInfo(HPALETTE palette, DEVINFO& info) {
+  ZeroMemory(&info, sizeof(info));
+  // Images stretched with HALFTONE are smoothed into the 24-bit surface rather than dropped rows.
+  info.flGraphicsCaps = GCAPS_HALFTONE;
+  info.cFonts = 0;  // no device fonts: the engine renders all text
+  info.iDitherFormat = BMF_24BPP;
+  info.hpalDefault = palette;
+}
+
+// Settings, page and the device's answers for a DEVMODE from any caller.
+bool SetUpDevice(PrinterDevice& device, DEVMODEW* pdm, LPWSTR deviceName) {
+  DefaultJobSettings(device.Settings, deviceName);
+  MergeJobSettings(device.Settings, pdm, 0);  // GDI gives no size: dmSize and dmDriverExtra must do
+  ComputePageGeometry(device.Settings, device.Page);
+  return true;
+}
+
+void FreeDevice(PrinterDevice* device) {
+  if (!device) return;
+  PdfFreeDocument(device->Document);
+  if (device->Palette) device->Engine.DeletePalette(device->Palette);
+  delete device;
+}
+
+ULONG SupportedEscape(ULONG escape) { return escape == QUERYESCSUPPORT ? 1 : 0; }
+
+// A table entry of any of the entry points (the engine casts it back by its index).
+template <typename Function>
+PFN Entry(Function function) {
+  return reinterpret_cast<PFN>(reinterpret_cast<void (*)()>(function));
+}
+
+}  // namespace
 
 extern "C" {
 
 // DRVQUERY_USERMODE (1): a user-mode driver.
-BOOL WINAPI DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWORD pcbNeeded) {
+BOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWORD pcbNeeded) {
   if (pcbNeeded) *pcbNeeded = sizeof(DWORD);
-  if (dwMode != 1) {
+  if (dwMode != DRVQUERY_USERMODE) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
@@ -20,11 +137,155 @@ BOOL WINAPI DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWORD 
   return TRUE;
 }
 
-BOOL WINAPI DrvEnableDriver(ULONG, ULONG, PVOID) {
-  SetLastError(ERROR_NOT_SUPPORTED);
+DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo,
+                              DEVINFO* pdi, HDEV hdev, LPWSTR pwszDeviceName, HANDLE hDriver) {
+  PrinterDevice* device = new (std::nothrow) PrinterDevice();
+  if (!device) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  if (!ResolveEngineCalls(device->Engine)) {  // last error: ERROR_PROC_NOT_FOUND
+    delete device;
+    return nullptr;
+  }
+  device->Printer = hDriver;
+  device->EngineDevice = hdev;
+  SetUpDevice(*device, pdm, pwszDeviceName);
+  device->Palette = device->Engine.CreatePalette(PAL_BGR, 0, nullptr, 0, 0, 0);
+  if (!device->Palette) {
+    FreeDevice(device);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  // GDI says how much it has room for; nothing beyond that is written.
+  GDIINFO gdiInfo;
+  FillGdiInfo(device->Page, gdiInfo);
+  if (pdevcaps) memcpy(pdevcaps, &gdiInfo, cjCaps < sizeof(gdiInfo) ? cjCaps : sizeof(gdiInfo));
+  DEVINFO devInfo;
+  FillDevInfo(device->Palette, devInfo);
+  if (pdi) memcpy(pdi, &devInfo, cjDevInfo < sizeof(devInfo) ? cjDevInfo : sizeof(devInfo));
+  return reinterpret_cast<DHPDEV>(device);
+}
+
+VOID APIENTRY DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev) {
+  if (PrinterDevice* device = DeviceOf(dhpdev)) device->EngineDevice = hdev;
+}
+
+// ResetDC in the middle of a job: the document goes on in the new device, with its settings.
+BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
+  PrinterDevice* old = DeviceOf(dhpdevOld);
+  PrinterDevice* device = DeviceOf(dhpdevNew);
+  if (!old || !device) return FALSE;
+  if (old->Document) {
+    PdfFreeDocument(device->Document);
+    device->Document = old->Document;
+    device->Document->Target = device;
+    old->Document = nullptr;
+  }
+  return TRUE;
+}
+
+VOID APIENTRY DrvDisablePDEV(DHPDEV dhpdev) { FreeDevice(DeviceOf(dhpdev)); }
+
+// The page bitmap: 24 bits, top-down, managed by the engine, which draws every call into it.
+HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
+  PrinterDevice* device = DeviceOf(dhpdev);
+  if (!device) return nullptr;
+  SIZEL size = {device->Page.WidthPixels, device->Page.HeightPixels};
+  LONG stride = ((size.cx * 3) + 3) & ~3;
+  HBITMAP bitmap = device->Engine.CreateBitmap(size, stride, BMF_24BPP, BMF_TOPDOWN, nullptr);
+  if (!bitmap) return nullptr;
+  HSURF surface = reinterpret_cast<HSURF>(bitmap);
+  if (!device->Engine.AssociateSurface(surface, device->EngineDevice, 0)) {
+    device->Engine.DeleteSurface(surface);
+    return nullptr;
+  }
+  device->Surface = surface;
+  return surface;
+}
+
+VOID APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
+  PrinterDevice* device = DeviceOf(dhpdev);
+  if (!device || !device->Surface) return;
+  device->Engine.DeleteSurface(device->Surface);
+  device->Surface = nullptr;
+}
+
+BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD) {
+  PrinterDevice* device = DeviceOf(pso);
+  if (!device) return FALSE;
+  if (device->Document) return TRUE;  // again after ResetDC: the document goes on
+  device->Document = PdfBeginDocument(WriteToPrinter, device, pwszDocName);
+  if (!device->Document) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return device->Document != nullptr;
+}
+
+// A new page starts white.
+BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
+  PrinterDevice* device = DeviceOf(pso);
+  if (!device || !pso->pvScan0) return FALSE;
+  LONG rowBytes = pso->sizlBitmap.cx * 3;
+  BYTE* row = static_cast<BYTE*>(pso->pvScan0);
+  for (LONG y = 0; y < pso->sizlBitmap.cy; ++y, row += pso->lDelta) memset(row, 0xFF, rowBytes);
+  return TRUE;
+}
+
+BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
+  PrinterDevice* device = DeviceOf(pso);
+  if (!device || !device->Document || !pso->pvScan0 || pso->iBitmapFormat != BMF_24BPP) return FALSE;
+  PdfPagePixels pixels = {static_cast<const BYTE*>(pso->pvScan0), pso->lDelta, pso->sizlBitmap.cx,
+                          pso->sizlBitmap.cy};
+  if (PdfWritePage(*device->Document, device->Page, pixels)) return TRUE;
+  SetLastError(ERROR_WRITE_FAULT);
   return FALSE;
 }
 
-VOID WINAPI DrvDisableDriver() {}
+BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
+  PrinterDevice* device = DeviceOf(pso);
+  if (!device || !device->Document) return FALSE;
+  bool finished = true;
+  if (!(fl & ED_ABORTDOC)) {
+    const DEVMODEW& settings = device->Settings.Public;
+    finished = PdfEndDocument(*device->Document, settings.dmCopies, settings.dmCollate != DMCOLLATE_FALSE);
+  }
+  PdfFreeDocument(device->Document);
+  device->Document = nullptr;
+  if (!finished) SetLastError(ERROR_WRITE_FAULT);
+  return finished;
+}
+
+ULONG APIENTRY DrvEscape(SURFOBJ*, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG, PVOID) {
+  if (iEsc == QUERYESCSUPPORT) {
+    if (!pvIn || cjIn < sizeof(ULONG)) return 0;
+    return SupportedEscape(*static_cast<ULONG*>(pvIn));
+  }
+  return 0;  // not supported
+}
+
+BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pded) {
+  static DRVFN functions[] = {
+      {INDEX_DrvEnablePDEV, Entry(DrvEnablePDEV)},
+      {INDEX_DrvCompletePDEV, Entry(DrvCompletePDEV)},
+      {INDEX_DrvResetPDEV, Entry(DrvResetPDEV)},
+      {INDEX_DrvDisablePDEV, Entry(DrvDisablePDEV)},
+      {INDEX_DrvEnableSurface, Entry(DrvEnableSurface)},
+      {INDEX_DrvDisableSurface, Entry(DrvDisableSurface)},
+      {INDEX_DrvStartDoc, Entry(DrvStartDoc)},
+      {INDEX_DrvEndDoc, Entry(DrvEndDoc)},
+      {INDEX_DrvStartPage, Entry(DrvStartPage)},
+      {INDEX_DrvSendPage, Entry(DrvSendPage)},
+      {INDEX_DrvEscape, Entry(DrvEscape)},
+  };
+  if (iEngineVersion < DDI_DRIVER_VERSION_NT4 || cj < sizeof(DRVENABLEDATA) || !pded) {
+    SetLastError(ERROR_BAD_DRIVER_LEVEL);
+    return FALSE;
+  }
+  pded->iDriverVersion = DDI_DRIVER_VERSION_NT5;
+  pded->c = sizeof(functions) / sizeof(functions[0]);
+  pded->pdrvfn = functions;
+  return TRUE;
+}
+
+VOID APIENTRY DrvDisableDriver() {}
 
 }  // extern "C"

@@ -96,7 +96,7 @@ void DefaultJobSettings(JobSettings& settings, LPCWSTR printerName) {
   dm.dmColor = DMCOLOR_COLOR;
   dm.dmDuplex = DMDUP_SIMPLEX;
   dm.dmCollate = DMCOLLATE_TRUE;
-  dm.dmTTOption = DMTT_DOWNLOAD;
+  dm.dmTTOption = DMTT_BITMAP;  // pages are images
   dm.dmMediaType = DMMEDIA_STANDARD;
   dm.dmDitherType = DMDITHER_NONE;
   settings.Private.Signature = PrivateSettingsSignature;
@@ -129,6 +129,9 @@ void MergeJobSettings(JobSettings& settings, const DEVMODEW* input, size_t input
 
   if ((fields & DM_COPIES) && HAS_FIELD(publicBytes, dmCopies) && input->dmCopies >= 1 && input->dmCopies <= 999)
     dm.dmCopies = input->dmCopies;
+  if ((fields & DM_COLLATE) && HAS_FIELD(publicBytes, dmCollate) &&
+      (input->dmCollate == DMCOLLATE_TRUE || input->dmCollate == DMCOLLATE_FALSE))
+    dm.dmCollate = input->dmCollate;
   if ((fields & DM_DEFAULTSOURCE) && HAS_FIELD(publicBytes, dmDefaultSource) &&
       input->dmDefaultSource == DMBIN_AUTO)
     dm.dmDefaultSource = DMBIN_AUTO;

@@ -28,7 +28,7 @@ struct JobSettings {
 const WORD JobSettingsDriverVersion = 0x0300;
 
 // The fields a caller may choose; DC_FIELDS answers these.
-const DWORD JobSettingsFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES |
+const DWORD JobSettingsFields = DM_ORIENTATION | DM_PAPERSIZE | DM_COPIES | DM_COLLATE |
                                 DM_DEFAULTSOURCE | DM_PRINTQUALITY | DM_YRESOLUTION | DM_COLOR | DM_FORMNAME;
 
 struct PaperForm {

@@ -151,11 +151,12 @@ DWORD QueryDeviceCapability(HINSTANCE module, WORD index, void* output, size_t o
       return 1;
     case DC_TRUETYPE:  // every page is an image: text in TrueType fonts is drawn as graphics
       return DCTT_BITMAP;
-    // A document is one sided, not collated by the printer, not stapled; the lists of
+    case DC_COLLATE:  // the driver writes the copies into the document, collated or not
+      return 1;
+    // A document is one sided and not stapled; the lists of
     // personalities (page languages) and dependent files are empty; there is no printer memory
     // and no fixed print rate.
     case DC_DUPLEX:
-    case DC_COLLATE:
     case DC_STAPLE:
     case DC_PERSONALITY:
     case DC_PRINTERMEM:

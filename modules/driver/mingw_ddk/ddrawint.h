@@ -1,0 +1,11 @@
+// MinGW-w64's winddi.h includes the DirectDraw driver headers, which MinGW does not ship. The
+// graphics DLLs here use no DirectDraw; winddi.h only needs these names declared. (The Windows
+// SDK has the real headers, so MSVC builds do not use this folder.)
+#pragma once
+typedef struct _DD_SURFACE_LOCAL DD_SURFACE_LOCAL, *PDD_SURFACE_LOCAL;
+typedef struct _DD_DIRECTDRAW_GLOBAL DD_DIRECTDRAW_GLOBAL, *PDD_DIRECTDRAW_GLOBAL;
+typedef struct _DD_CALLBACKS DD_CALLBACKS, *PDD_CALLBACKS;
+typedef struct _DD_SURFACECALLBACKS DD_SURFACECALLBACKS, *PDD_SURFACECALLBACKS;
+typedef struct _DD_PALETTECALLBACKS DD_PALETTECALLBACKS, *PDD_PALETTECALLBACKS;
+typedef struct _DD_HALINFO DD_HALINFO, *PDD_HALINFO;
+typedef struct _VIDEOMEMORY VIDEOMEMORY, *PVIDEOMEMORY;

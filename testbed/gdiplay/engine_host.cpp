@@ -1,0 +1,143 @@
+#include "engine_host.h"
+
+namespace {
+
+// One surface of the driver's: the DIB section and the SURFOBJ the driver's calls receive.
+struct HostSurface {
+  HBITMAP Bitmap;
+  SURFOBJ Object;
+  bool InUse;
+};
+
+HostSurface surfaces[4];
+int palettes = 0;  // palettes the driver holds; EngCreatePalette hands out tokens, not GDI objects
+EngineHost host;
+// Any unique non-null value does as the engine's HDEV.
+int deviceToken;
+
+HostSurface* Find(HSURF surface) {
+  for (HostSurface& s : surfaces)
+    if (s.InUse && s.Object.hsurf == surface) return &s;
+  return nullptr;
+}
+
+}  // namespace
+
+EngineHost& Engine() { return host; }
+HDEV EngineDevice() { return reinterpret_cast<HDEV>(&deviceToken); }
+
+SURFOBJ* FindSurface(HSURF surface) {
+  HostSurface* found = Find(surface);
+  return found ? &found->Object : nullptr;
+}
+
+bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return false;
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT area = {0, 0, width, height};
+  bool played = old && PlayEnhMetaFile(dc, page, &area);
+  GdiFlush();
+  if (old) SelectObject(dc, old);
+  DeleteDC(dc);
+  return played;
+}
+
+bool PlayPage(HSURF surface, HENHMETAFILE page) {
+  HostSurface* found = Find(surface);
+  return found && PlayIntoBitmap(found->Bitmap, page, found->Object.sizlBitmap.cx, found->Object.sizlBitmap.cy);
+}
+
+bool WriteToFile(HANDLE file, const void* bytes, DWORD count) {
+  DWORD written = 0;
+  return WriteFile(file, bytes, count, &written, nullptr) && written == count;
+}
+
+extern "C" {
+
+// 24-bit bitmaps only, with the engine's own memory (pvBits null) and the DIB section's row size.
+__declspec(dllexport) HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits) {
+  HostSurface* free = nullptr;
+  for (HostSurface& s : surfaces)
+    if (!s.InUse && !free) free = &s;
+  LONG stride = ((sizl.cx * 3) + 3) & ~3;
+  if (!free || iFormat != BMF_24BPP || pvBits || sizl.cx <= 0 || sizl.cy <= 0 || lWidth != stride) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  bool topDown = (fl & BMF_TOPDOWN) != 0;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = sizl.cx;
+  info.bmiHeader.biHeight = topDown ? -sizl.cy : sizl.cy;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap) return nullptr;
+  ZeroMemory(free, sizeof(*free));
+  free->InUse = true;
+  free->Bitmap = bitmap;
+  SURFOBJ& so = free->Object;
+  so.hsurf = reinterpret_cast<HSURF>(bitmap);
+  so.sizlBitmap = sizl;
+  so.cjBits = static_cast<ULONG>(stride) * sizl.cy;
+  so.pvBits = bits;
+  so.pvScan0 = topDown ? bits : static_cast<BYTE*>(bits) + static_cast<LONG_PTR>(stride) * (sizl.cy - 1);
+  so.lDelta = topDown ? stride : -stride;
+  so.iUniq = 1;
+  so.iBitmapFormat = BMF_24BPP;
+  so.iType = STYPE_BITMAP;
+  so.fjBitmap = topDown ? BMF_TOPDOWN : 0;
+  return bitmap;
+}
+
+// This engine draws everything itself and calls no hooked drawing function of the driver's.
+__declspec(dllexport) BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
+  HostSurface* found = Find(hsurf);
+  if (!found || hdev != EngineDevice() || flHooks != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  found->Object.hdev = hdev;
+  found->Object.dhpdev = host.Device;
+  return TRUE;
+}
+
+__declspec(dllexport) BOOL APIENTRY EngDeleteSurface(HSURF hsurf) {
+  HostSurface* found = Find(hsurf);
+  if (!found) return FALSE;
+  DeleteObject(found->Bitmap);
+  found->InUse = false;
+  return TRUE;
+}
+
+__declspec(dllexport) HPALETTE APIENTRY EngCreatePalette(ULONG iMode, ULONG, ULONG*, FLONG, FLONG, FLONG) {
+  if (iMode != PAL_BGR && iMode != PAL_RGB && iMode != PAL_BITFIELDS && iMode != PAL_INDEXED) return nullptr;
+  ++palettes;
+  return reinterpret_cast<HPALETTE>(static_cast<ULONG_PTR>(0x7A10 + palettes));
+}
+
+__declspec(dllexport) BOOL APIENTRY EngDeletePalette(HPALETTE palette) {
+  if (!palette || palettes <= 0) return FALSE;
+  --palettes;
+  return TRUE;
+}
+
+__declspec(dllexport) BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  if (pcWritten) *pcWritten = 0;
+  if (hPrinter != host.Printer || !host.Sink || (!pBuf && cbBuf)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!host.Sink(hPrinter, pBuf, cbBuf)) {
+    if (!host.WriteError) host.WriteError = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    return FALSE;
+  }
+  host.BytesWritten += cbBuf;
+  if (pcWritten) *pcWritten = cbBuf;
+  return TRUE;
+}
+
+}  // extern "C"
