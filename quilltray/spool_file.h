@@ -5,7 +5,10 @@
 
 #include "quilltray/job_session.h"
 
-void HandleRecord(JobSession* session, WORD type, WORD payloadLength);
+// For a record that ends a job (JobDoneOpen, JobDone): 0 when its file was stored whole and, if
+// asked, handed off, else the error that stopped it (the file is then gone and the window told).
+// 0 for every other record.
+DWORD HandleRecord(JobSession* session, WORD type, WORD payloadLength);
 void FinishConnection(JobSession* session);
 void CloseSpoolFile(JobSession* session);
 // Creates a new file in directory named after title (null: "document") and the mode; path

@@ -2,7 +2,8 @@
 // "Quillstack:", the driver "Quillstack printer" from vtxdrv64.dll, vtxui64.dll and vtxhelp.chm,
 // and a printer on the port. An application prints with the winspool calls while no quilltray
 // runs: EndDocPrinter returns at once, the job waits in the queue with an error status, and once
-// quilltray starts it arrives whole, followed by the next job. A job deleted half way through
+// quilltray starts it arrives whole, followed by the next job. A job that quilltray can't store
+// waits in the same way and arrives whole, once, when it can. A job deleted half way through
 // leaves nothing behind.
 #include <gtest/gtest.h>
 
@@ -110,6 +111,41 @@ TEST_F(MonitorInTheSpooler, AJobPrintedWhileNoQuilltrayRunsWaitsAndArrivesWholeO
   EXPECT_NE(std::wstring::npos, calls[1].find(L"Next.txt.Quillstack\"\t77777")) << calls[1];
   EXPECT_TRUE(first == ReadWholeFile(TempFolder() + L"Waiting report.txt.Quillstack"));
   EXPECT_TRUE(second == ReadWholeFile(TempFolder() + L"Next.txt.Quillstack"));
+  EXPECT_EQ(0u, FirstJob(buffer).JobId);
+}
+
+// quilltray can't store the job (its temporary folder can't be made): EndDocPort fails with its
+// error, so the job stays queued with an error status, no main application starts and no file is
+// left; once a quilltray that can store it serves, the job arrives whole, once.
+TEST_F(MonitorInTheSpooler, AJobQuilltrayCannotStoreStaysQueuedAndArrivesWholeOnceItCan) {
+  {
+    TempFolderScope unusable(BesideTest(L"vtxmon64.dll\\temp\\"));
+    ASSERT_TRUE(Tray.Start());
+  }
+  std::string data = PatternBytes(2 * 1024 * 1024 + 3, 24);
+  DWORD job = Print(Printer, L"Kept report.txt", data);
+  ASSERT_NE(0u, job) << GetLastError();
+  std::vector<BYTE> buffer;
+  JOB_INFO_1W queued = {};
+  for (int i = 0; i < 400 && !(queued.Status & JOB_STATUS_ERROR); ++i) {
+    Sleep(50);
+    queued = FirstJob(buffer);
+  }
+  EXPECT_EQ(job, queued.JobId);
+  EXPECT_TRUE(queued.Status & JOB_STATUS_ERROR) << queued.Status;
+  DWORD error = LastSpoolerJobError();
+  EXPECT_NE(0u, error);
+  EXPECT_NE(static_cast<DWORD>(ERROR_NOT_READY), error) << "quilltray was there; its own error is shown";
+  EXPECT_EQ(0u, SpoolerJobsDespooled());
+  EXPECT_TRUE(App.Calls(1, 3500).empty()) << "not opened, also not on the retries";
+  EXPECT_TRUE(SpoolFiles().empty());
+  Tray.End();
+  ASSERT_TRUE(Tray.Start());
+  ASSERT_TRUE(WaitForSpoolerJobsDespooled(1, 40000));
+  std::vector<std::wstring> calls = App.Calls(2, 3000);
+  ASSERT_EQ(1u, calls.size()) << "once";
+  EXPECT_NE(std::wstring::npos, calls[0].find(L"Kept report.txt.Quillstack\"\t2097155")) << calls[0];
+  EXPECT_TRUE(data == ReadWholeFile(TempFolder() + L"Kept report.txt.Quillstack"));
   EXPECT_EQ(0u, FirstJob(buffer).JobId);
 }
 

@@ -8,7 +8,8 @@ target_link_libraries(monitor_test_support PUBLIC jobpipe gtest)
 
 quill_add_gtest(monitor_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_bounds_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/monitor_delivery_test.cpp ${CMAKE_CURRENT_LIST_DIR}/monitor_spooler_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/driver_ui_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/driver_ui_test.cpp ${CMAKE_CURRENT_LIST_DIR}/owner_session_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../owner_session.cpp
   LIBS monitor_test_support spooler_testbed winspool advapi32 version SERIAL TIMEOUT 400)
 add_dependencies(monitor_tests vtxdrv vtxui vtxhelp quillspoolsvc winspool_standin)
 add_custom_command(TARGET monitor_tests POST_BUILD
