@@ -150,18 +150,22 @@ DWORD HandleRecord(JobSession* session, WORD type, WORD payloadLength) {
       DWORD error = session->SpoolError;
       if (!error && !session->SpoolPath[0] && session->WantsResults) error = ERROR_INVALID_DATA;
       if (error) return FailJob(session, error);
+      // A writer of the documented format gets its job counted before the hand-off, as ever (a
+      // balloon asked for on another connection may come first); one that asks for results only
+      // once the hand-off succeeded, since a failed one sends the job again.
+      if (!session->WantsResults) InterlockedIncrement(&JobsPrinted);
       // Only a file this connection made is handed off.
       if (type == RECORD_JOB_DONE_OPEN && payloadLength >= 2) {
         WORD flags = static_cast<WORD>(session->Payload[0] | (session->Payload[1] << 8));
-        // A writer that asks for results sends the job again after a failure, so the file must
-        // not stay; for any other the file is all that is left of the job.
+        // For a writer that asks for results the file must not stay after a failure; for any
+        // other it is all that is left of the job.
         if (session->SpoolPath[0] && !StartApplication(flags, session->SpoolPath) && session->WantsResults)
           return FailJob(session, GetLastError() ? GetLastError() : ERROR_FILE_NOT_FOUND);
         session->SpoolPath[0] = L'\0';
       } else {
         session->SpoolEnded = TRUE;
       }
-      InterlockedIncrement(&JobsPrinted);
+      if (session->WantsResults) InterlockedIncrement(&JobsPrinted);
       return 0;
     }
     case RECORD_SPOOL_DATA: {
