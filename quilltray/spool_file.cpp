@@ -106,6 +106,30 @@ void StopStoring(JobSession* session, DWORD error) {
   session->SpoolError = error ? error : ERROR_WRITE_FAULT;
 }
 
+// Whether CreateFileW failed for the folder rather than for the name it tried: another name
+// can't help then, and thousands of attempts would only hold the job up (and name it
+// "Document(n)" if the folder came back meanwhile).
+bool FolderRefuses(const WCHAR* path, DWORD error) {
+  switch (error) {
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NOT_READY:
+      return true;
+    case ERROR_ACCESS_DENIED: {
+      // A name that is taken (a read-only file, a folder, a file being deleted) refuses access
+      // too; a folder that takes no new file refuses it for a name that does not exist.
+      if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return false;
+      bool missing = GetLastError() == ERROR_FILE_NOT_FOUND;
+      SetLastError(error);
+      return missing;
+    }
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 void CloseSpoolFile(JobSession* session) {
@@ -214,10 +238,18 @@ HANDLE CreateSpoolFile(const WCHAR* directory, const WCHAR* title, WCHAR* path, 
       wcscat(name, Extension);
       HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
       if (file != INVALID_HANDLE_VALUE) return file;
+      if (FolderRefuses(path, GetLastError())) {
+        DWORD error = GetLastError();
+        path[0] = L'\0';
+        SetLastError(error);
+        return nullptr;
+      }
     }
   }
   // Nothing was made, so nothing may be deleted or handed off later.
+  DWORD error = GetLastError();
   path[0] = L'\0';
+  SetLastError(error);
   return nullptr;
 }
 

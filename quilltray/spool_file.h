@@ -12,7 +12,8 @@ DWORD HandleRecord(JobSession* session, WORD type, WORD payloadLength);
 void FinishConnection(JobSession* session);
 void CloseSpoolFile(JobSession* session);
 // Creates a new file in directory named after title (null: "document") and the mode; path
-// receives its full name (SPOOL_PATH_UNITS units). Null when no file was made; path is then empty.
+// receives its full name (SPOOL_PATH_UNITS units). Null when no file was made (the last error says
+// why); path is then empty. A folder that takes no new file at all is given up at once.
 HANDLE CreateSpoolFile(const WCHAR* directory, const WCHAR* title, WCHAR* path, WORD mode);
 // Maps the characters a file name cannot hold, in place; may shorten the text.
 void SanitizeFileName(WCHAR* text);
