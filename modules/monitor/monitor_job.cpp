@@ -148,8 +148,10 @@ BOOL EndJob(MonitorPort& port) {
   // with this error and tries again.
   DWORD result = 0;
   if (!error && port.Writer.ResultsWanted) {
-    if (!FinishRawMessage(&port.Writer) || !WaitForJobResult(&port.Writer, StallTimeoutMs, &result)) error = GetLastError();
-    else error = result;
+    if (!FinishRawMessage(&port.Writer) || !WaitForJobResult(&port.Writer, StallTimeoutMs, &result))
+      error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    else
+      error = result;
   }
   // Every record is in the pipe now; closing (without waiting for the dispatcher to read them)
   // keeps them readable.
