@@ -106,53 +106,6 @@ TEST_F(TrayIcon, BalloonCountsFinishedJobs) {
   EXPECT_EQ(L"Jobs printed: 0", balloons[1].Info) << "counted afresh after each balloon";
 }
 
-// A temporary folder that can't be made: a writer that asks learns why its job was not stored, a
-// writer of the documented format learns nothing; neither job is opened or counted, and each
-// failure shows as an error balloon that no "Jobs printed" replaces.
-TEST_F(TrayIcon, AJobThatCannotBeStoredIsNeitherOpenedNorCountedAndTheBalloonSaysSo) {
-  Tray.End();
-  TrayProcess blocked;
-  {
-    TempFolderScope unusable(BesideTest(L"quilltray.exe\\temp\\"));
-    ASSERT_TRUE(blocked.Start());
-  }
-  Shell.Clear();
-  TestWriter writer;
-  ASSERT_TRUE(Connect(&writer));
-  ASSERT_TRUE(RequestJobResults(&writer));
-  std::string data = PatternBytes(300000, 7);
-  ASSERT_TRUE(WriteOpenSpool(&writer, 0, L"Unstored.txt") && WriteSpoolData(&writer, data.data(), static_cast<DWORD>(data.size())) &&
-              WriteJobDoneOpen(&writer, 3) && WriteRecord(&writer, 7, nullptr, 0));
-  DWORD result = 0;
-  ASSERT_TRUE(WaitForJobResult(&writer, 10000, &result));
-  EXPECT_NE(0u, result);
-  CloseJobPipeWriter(&writer, true);
-  EXPECT_EQ(L"", SendJob(0, L"Also unstored.txt", "x"));
-  auto failed = [](const TrayCall& c) { return c.Message == NIM_MODIFY && (c.Flags & NIF_INFO) && c.InfoFlags == NIIF_ERROR; };
-  ASSERT_GE(Shell.WaitFor(failed, 5000), 0);
-  Sleep(500);
-  std::vector<TrayCall> balloons;
-  for (const TrayCall& call : Shell.Calls())
-    if (call.Message == NIM_MODIFY && (call.Flags & NIF_INFO)) balloons.push_back(call);
-  ASSERT_EQ(2u, balloons.size()) << "one per job, and no count after the first";
-  for (const TrayCall& balloon : balloons) {
-    EXPECT_EQ(static_cast<DWORD>(NIIF_ERROR), balloon.InfoFlags);
-    EXPECT_EQ(0u, balloon.Info.find(L"A print job could not be stored and was not opened: ")) << testing::PrintToString(balloon.Info);
-  }
-  EXPECT_TRUE(App.Calls(1, 500).empty());
-  EXPECT_TRUE(SpoolFiles().empty());
-  // Neither was counted.
-  Shell.Clear();
-  TestWriter counter;
-  ASSERT_TRUE(Connect(&counter));
-  ASSERT_TRUE(WriteRecord(&counter, 7, nullptr, 0));
-  CloseJobPipeWriter(&counter, true);
-  int count = Shell.WaitFor([](const TrayCall& c) { return (c.Flags & NIF_INFO) != 0; }, 5000);
-  ASSERT_GE(count, 0);
-  EXPECT_EQ(L"Jobs printed: 0", Shell.Calls()[count].Info);
-  EXPECT_TRUE(blocked.Running());
-}
-
 TEST_F(TrayIcon, AddedAgainForANewTaskbar) {
   Shell.Clear();
   PostMessageW(Window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);

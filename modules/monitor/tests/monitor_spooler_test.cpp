@@ -10,8 +10,10 @@
 #include <utility>
 
 #include <windows.h>
+#include <shellapi.h>
 #include <winspool.h>
 
+#include "quilltray/tests/fake_shell_tray.h"
 #include "quilltray/tests/tray_test_support.h"
 #include "spooler_testbed.h"
 
@@ -115,9 +117,13 @@ TEST_F(MonitorInTheSpooler, AJobPrintedWhileNoQuilltrayRunsWaitsAndArrivesWholeO
 }
 
 // quilltray can't store the job (its temporary folder can't be made): EndDocPort fails with its
-// error, so the job stays queued with an error status, no main application starts and no file is
-// left; once a quilltray that can store it serves, the job arrives whole, once.
+// error, so the job stays queued with an error status, no main application starts, no file is
+// left, and each attempt shows an error balloon that no "Jobs printed" replaces or counts. A
+// writer of the documented format gets the same treatment. Once a quilltray that can store the
+// job serves, it arrives whole, once.
 TEST_F(MonitorInTheSpooler, AJobQuilltrayCannotStoreStaysQueuedAndArrivesWholeOnceItCan) {
+  FakeShellTray shell;
+  ASSERT_TRUE(shell.Start());
   {
     TempFolderScope unusable(BesideTest(L"vtxmon64.dll\\temp\\"));
     ASSERT_TRUE(Tray.Start());
@@ -136,9 +142,26 @@ TEST_F(MonitorInTheSpooler, AJobQuilltrayCannotStoreStaysQueuedAndArrivesWholeOn
   DWORD error = LastSpoolerJobError();
   EXPECT_NE(0u, error);
   EXPECT_NE(static_cast<DWORD>(ERROR_NOT_READY), error) << "quilltray was there; its own error is shown";
-  EXPECT_EQ(0u, SpoolerJobsDespooled());
+  EXPECT_EQ(L"", SendJob(0, L"Documented format.txt", "d"));
   EXPECT_TRUE(App.Calls(1, 3500).empty()) << "not opened, also not on the retries";
   EXPECT_TRUE(SpoolFiles().empty());
+  EXPECT_EQ(0u, SpoolerJobsDespooled());
+  TestWriter counter;  // whatever failed was not counted
+  ASSERT_TRUE(Connect(&counter) && WriteRecord(&counter, RECORD_SHOW_JOB_COUNT, nullptr, 0));
+  CloseJobPipeWriter(&counter, true);
+  ASSERT_GE(shell.WaitFor([](const TrayCall& c) { return c.Info.compare(0, 13, L"Jobs printed:") == 0; }, 5000), 0);
+  int failures = 0;
+  for (const TrayCall& call : shell.Calls()) {
+    if (!(call.Flags & NIF_INFO)) continue;
+    if (call.Info.compare(0, 13, L"Jobs printed:") == 0) {
+      EXPECT_EQ(L"Jobs printed: 0", call.Info);
+    } else {
+      ++failures;
+      EXPECT_EQ(static_cast<DWORD>(NIIF_ERROR), call.InfoFlags);
+      EXPECT_EQ(0u, call.Info.find(L"A print job could not be stored and was not opened: ")) << testing::PrintToString(call.Info);
+    }
+  }
+  EXPECT_GE(failures, 3) << "the first attempt, a retry and the documented writer's job";
   Tray.End();
   ASSERT_TRUE(Tray.Start());
   ASSERT_TRUE(WaitForSpoolerJobsDespooled(1, 40000));
