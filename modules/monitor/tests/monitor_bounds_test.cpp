@@ -176,3 +176,48 @@ TEST_F(MonitorBounds, WritePortGivesUpAfterAboutThirtySecondsWithoutProgressAndT
 }
 
 }  // namespace
+
+namespace {
+
+// The spooler may call WritePort and ClosePort on different threads: closing the connection on
+// one thread must cancel the write another thread started, not wait for a dispatcher that no
+// longer reads.
+struct WritingThread {
+  TestWriter Writer;
+  std::string Record = std::string(65539, 'w');
+  HANDLE Pending = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE Closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  static DWORD WINAPI Run(LPVOID self) {
+    WritingThread& me = *static_cast<WritingThread*>(self);
+    if (!Connect(&me.Writer)) return 1;
+    me.Writer.WriteTimeoutMs = 60000;
+    for (int i = 0; i < 100 && BeginRawMessage(&me.Writer, &me.Record[0], 65539); ++i) {
+      if (!HasOverlappedIoCompleted(&me.Writer.Pending)) {
+        SetEvent(me.Pending);
+        break;
+      }
+    }
+    // Stays alive: a thread's end would cancel its writes by itself.
+    WaitForSingleObject(me.Closed, 60000);
+    return 0;
+  }
+};
+
+TEST_F(MonitorBounds, AWriteStartedOnOneThreadIsCancelledByAClosingOnAnother) {
+  StalledDispatcher stalled;
+  ASSERT_TRUE(stalled.Start());
+  WritingThread writing;
+  HANDLE thread = CreateThread(nullptr, 0, WritingThread::Run, &writing, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writing.Pending, 20000)) << "no write waits for the stalled dispatcher";
+  DWORD start = GetTickCount();
+  CloseJobPipeWriter(&writing.Writer, false);
+  EXPECT_LT(GetTickCount() - start, 5000u);
+  SetEvent(writing.Closed);
+  WaitForSingleObject(thread, 10000);
+  CloseHandle(thread);
+  CloseHandle(writing.Pending);
+  CloseHandle(writing.Closed);
+}
+
+}  // namespace
