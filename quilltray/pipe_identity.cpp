@@ -12,16 +12,18 @@ namespace {
 
 // The owner of the pipe object, when its server's process can't be opened: a standard user may
 // not open a LocalSystem process even to read its user. Only LocalSystem (and administrators
-// acting as such) can make an object whose owner is SYSTEM or the Administrators group.
-bool OwnedBySystem(HANDLE pipe) {
+// acting as such) can make an object whose owner is SYSTEM or the Administrators group, and only
+// our own user (or the spooler acting for it) one whose owner is our user.
+bool OwnedByTrustedUser(HANDLE pipe, PSID own) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetSecurityInfo(pipe, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &descriptor) !=
       ERROR_SUCCESS)
     return false;
-  bool system = owner && (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+  bool trusted = owner && (IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                           EqualSid(owner, own));
   LocalFree(descriptor);
-  return system;
+  return trusted;
 }
 
 }  // namespace
@@ -29,7 +31,7 @@ bool OwnedBySystem(HANDLE pipe) {
 bool DataPipeServerTrusted(HANDLE pipe) {
   BYTE own[SECURITY_MAX_SID_SIZE], server[SECURITY_MAX_SID_SIZE];
   if (!ProcessUserSid(own)) return false;
-  if (!PipePeerUserSid(pipe, true, server)) return GetLastError() == ERROR_ACCESS_DENIED && OwnedBySystem(pipe);
+  if (!PipePeerUserSid(pipe, true, server)) return GetLastError() == ERROR_ACCESS_DENIED && OwnedByTrustedUser(pipe, own);
   return EqualSid(server, own) || IsWellKnownSid(server, WinLocalSystemSid);
 }
 
