@@ -49,19 +49,20 @@ bool BuildApplicationCommandLine(const WCHAR* applicationPath, WORD flags, const
   return fits;
 }
 
-void StartApplication(WORD flags, const WCHAR* file) {
+bool StartApplication(WORD flags, const WCHAR* file) {
   WCHAR path[APP_PATH_BYTES / sizeof(WCHAR)] = {};
   ReadApplicationPath(HKEY_CURRENT_USER, path);
   if (!path[0]) ReadApplicationPath(HKEY_LOCAL_MACHINE, path);
   WCHAR commandLine[APP_COMMAND_LINE_UNITS];
-  if (!BuildApplicationCommandLine(path, flags, file, commandLine)) return;
+  if (!BuildApplicationCommandLine(path, flags, file, commandLine)) return SetLastError(ERROR_FILENAME_EXCED_RANGE), false;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOW;
   PROCESS_INFORMATION process = {};
-  if (CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
+  if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
 }

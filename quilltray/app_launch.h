@@ -12,5 +12,6 @@ bool ReadApplicationPath(HKEY hive, WCHAR* buffer);
 // Builds "<app>" [/drv] [/silent] ["<file>"] into commandLine (APP_COMMAND_LINE_UNITS units).
 // False, with commandLine empty, when the whole line does not fit.
 bool BuildApplicationCommandLine(const WCHAR* applicationPath, WORD flags, const WCHAR* file, WCHAR* commandLine);
-// Starts the application without waiting for it; file may be null.
-void StartApplication(WORD flags, const WCHAR* file);
+// Starts the application without waiting for it; file may be null. False (with the last error)
+// when it could not be started.
+bool StartApplication(WORD flags, const WCHAR* file);

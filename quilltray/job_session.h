@@ -19,6 +19,13 @@ struct JobSession {
   // The job of the file in SpoolPath was ended by JobDone or a short JobDoneOpen: the file is
   // deleted at the latest when the connection ends, also if a new OpenSpool replaces SpoolPath.
   BOOL SpoolEnded;
+  const char* PipeName;    // the job pipe the client came through; its data pipe is named after it
+  // The data pipe's server runs as LocalSystem (the spooler) or as our own user: only then are its
+  // records acted on. Anyone else may only ask us to stop listening (the take-over).
+  BOOL TrustedServer;
+  BOOL WantsResults;       // the writer asked for a JobResult per job
+  DWORD SpoolError;        // why the current job's file is not being stored whole; 0 while it is
+  BOOL LastJobFailed;      // the last job ended unstored: its failure balloon is not replaced
 };
 
 // 1 while the listener is to keep accepting. Written on the window thread, read by the listener.

@@ -3,8 +3,9 @@
 #include <sddl.h>
 #include <stdio.h>
 
-#include "quilltray/pipe_protocol.h"
+#include "quilltray/pipe_identity.h"
 #include "quilltray/spool_file.h"
+#include "shared/pipe_protocol.h"
 #include "shared/quillstack_ids.h"
 
 volatile LONG Listening = 1;
@@ -28,8 +29,11 @@ const DWORD HelloWriteLimitMs = 5000;
 // set, so a stop never goes through the pipe, where it could reach another dispatcher's instance.
 HANDLE StopEvent = nullptr;
 
-void DataPipeName(char* name, size_t size, DWORD connectionNumber) {
-  _snprintf(name, size, QUILL_DATA_PIPE_FORMAT, QUILL_JOB_PIPE_NAME, static_cast<int>(connectionNumber));
+// The job pipe of this logon session, served for the life of the process.
+char SessionPipeName[QUILL_PIPE_NAME_CHARS] = {};
+
+void DataPipeName(char* name, size_t size, const char* jobPipe, DWORD connectionNumber) {
+  _snprintf(name, size, QUILL_DATA_PIPE_FORMAT, jobPipe, static_cast<int>(connectionNumber));
   name[size - 1] = '\0';
 }
 
@@ -66,7 +70,7 @@ bool WriteOverlapped(HANDLE pipe, const void* data, DWORD size, DWORD limitMs) {
     if (WaitForSingleObject(overlapped.hEvent, limitMs) == WAIT_OBJECT_0) {
       ok = GetOverlappedResult(pipe, &overlapped, &written, FALSE) != FALSE;
     } else {
-      CancelIo(pipe);
+      CancelIoEx(pipe, &overlapped);
       GetOverlappedResult(pipe, &overlapped, &written, TRUE);
       ok = false;
     }
@@ -129,6 +133,12 @@ bool EnsurePayloadCapacity(JobSession* session, DWORD payloadLength) {
   return true;
 }
 
+// The outcome of a job for a writer that asked for it, on the job pipe it came through.
+void SendJobResult(JobSession* session, DWORD result) {
+  JobPipeMessage message = {result, QUILL_JOB_RESULT_TAG};
+  WriteOverlapped(session->ListenPipe, &message, sizeof(message), HelloWriteLimitMs);
+}
+
 void RecordLoop(JobSession* session) {
   PipeReader reader = {session->DataPipe, static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, PipeReaderSize)), 0, 0};
   // Without a buffer the connection can't be followed: it ends like a broken one.
@@ -142,15 +152,26 @@ void RecordLoop(JobSession* session) {
       // A record whose payload never fully arrives is not acted on; the pipe is broken anyway.
       if (!ReadFully(&reader, session->Payload, header.PayloadLength)) break;
     }
+    // A server that is neither the spooler nor our own user may only take the job pipe over: a
+    // dispatcher of another user starting in its own logon session.
+    if (!session->TrustedServer && header.RecordType != RECORD_STOP_LISTENING) continue;
     switch (header.RecordType) {
       case RECORD_OPEN_SPOOL:
       case RECORD_CLOSE_SPOOL:
-      case RECORD_JOB_DONE_OPEN:
-      case RECORD_JOB_DONE:
       case RECORD_SPOOL_DATA:
         HandleRecord(session, header.RecordType, header.PayloadLength);
         break;
-      case RECORD_SHOW_JOB_COUNT: PostMessageW(MainWindow, UM_SHOW_JOB_COUNT, 0, 0); break;
+      case RECORD_JOB_DONE_OPEN:
+      case RECORD_JOB_DONE: {
+        DWORD result = HandleRecord(session, header.RecordType, header.PayloadLength);
+        if (session->WantsResults) SendJobResult(session, result);
+        break;
+      }
+      case RECORD_SHOW_JOB_COUNT:
+        // After a job that failed, its balloon says so; a count would replace it.
+        if (!session->LastJobFailed) PostMessageW(MainWindow, UM_SHOW_JOB_COUNT, 0, 0);
+        break;
+      case RECORD_WANT_RESULTS: session->WantsResults = TRUE; break;
       case RECORD_STOP_LISTENING: PostMessageW(MainWindow, UM_STOP_LISTENING, 0, 0); break;
       case RECORD_EXIT: PostMessageW(MainWindow, UM_EXIT, 0, 0); break;
       default: break;
@@ -159,23 +180,34 @@ void RecordLoop(JobSession* session) {
   LocalFree(reader.Buffer);
 }
 
+// A job pipe a listener serves: the documented one, shared with the dispatchers of other logon
+// sessions for the take-over, or the one of our own session, which nobody else may serve.
+struct JobPipeEndpoint {
+  const char* Name;
+  SECURITY_ATTRIBUTES* Security;
+  bool OwnName;               // its first instance must be ours
+  HANDLE Stop;                // ends the listener when set; null: never
+  volatile LONG* Running;     // the listener goes on while it is non-zero; null: always
+};
+
 // Remote clients are refused: nothing on another machine has business with a user's jobs. The
-// descriptor still lets a dispatcher of another local user add instances during a take-over.
-HANDLE CreateJobPipeInstance(SECURITY_ATTRIBUTES* attributes) {
-  return CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
+// documented pipe's descriptor still lets a dispatcher of another local user add instances during
+// a take-over.
+HANDLE CreateJobPipeInstance(const JobPipeEndpoint& endpoint, bool first) {
+  return CreateNamedPipeA(endpoint.Name, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES,
-                          QUILL_JOB_PIPE_BUFFER_SIZE, QUILL_JOB_PIPE_BUFFER_SIZE, 0, attributes);
+                          QUILL_JOB_PIPE_BUFFER_SIZE, QUILL_JOB_PIPE_BUFFER_SIZE, 0, endpoint.Security);
 }
 
 // Waits until a client connects to the instance (true) or the connect fails or a stop is requested.
-bool WaitForClient(HANDLE instance, OVERLAPPED* overlapped) {
+bool WaitForClient(HANDLE instance, OVERLAPPED* overlapped, HANDLE stop) {
   ResetEvent(overlapped->hEvent);
   if (ConnectNamedPipe(instance, overlapped)) return true;
   DWORD error = GetLastError();
   if (error == ERROR_PIPE_CONNECTED) return true;
   if (error != ERROR_IO_PENDING) return false;
-  HANDLE events[2] = {overlapped->hEvent, StopEvent};
-  if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) CancelIo(instance);
+  HANDLE events[2] = {overlapped->hEvent, stop};
+  if (WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, INFINITE) != WAIT_OBJECT_0) CancelIoEx(instance, overlapped);
   // The connect's own outcome decides: a client that came just as the stop did is still served.
   DWORD unused = 0;
   return GetOverlappedResult(instance, overlapped, &unused, TRUE) != FALSE;
@@ -183,7 +215,7 @@ bool WaitForClient(HANDLE instance, OVERLAPPED* overlapped) {
 
 // Gives an accepted client its connection thread. The thread starts suspended so that its handle
 // is in the record before the thread can end and hand the record to the window thread.
-void StartConnection(HANDLE instance) {
+void StartConnection(HANDLE instance, const char* pipeName) {
   JobSession* session = static_cast<JobSession*>(LocalAlloc(LPTR, sizeof(JobSession)));
   if (!session) {
     // No record to serve it with: the client sees its pipe closed.
@@ -192,6 +224,7 @@ void StartConnection(HANDLE instance) {
     return;
   }
   session->ListenPipe = instance;
+  session->PipeName = pipeName;
   session->Thread = CreateThread(nullptr, QUILL_CONNECTION_STACK_SIZE, ConnectionThread, session, CREATE_SUSPENDED, nullptr);
   if (session->Thread && ResumeThread(session->Thread) != static_cast<DWORD>(-1)) return;
   if (session->Thread) TerminateThread(session->Thread, 0);  // it never ran
@@ -199,7 +232,61 @@ void StartConnection(HANDLE instance) {
   LocalFree(session);
 }
 
+bool KeepsRunning(const JobPipeEndpoint& endpoint) { return !endpoint.Running || *endpoint.Running; }
+
+// Accepts clients on the endpoint until it is stopped or no instance can be made.
+void ServeJobPipe(const JobPipeEndpoint& endpoint) {
+  OVERLAPPED overlapped = {};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!overlapped.hEvent) return;
+  HANDLE instance = INVALID_HANDLE_VALUE;
+  int failedCreates = 0;
+  while (KeepsRunning(endpoint)) {
+    if (instance == INVALID_HANDLE_VALUE) {
+      // With no instance of ours left, the name is free for anyone: ours must be the first again.
+      instance = CreateJobPipeInstance(endpoint, endpoint.OwnName);
+      if (instance == INVALID_HANDLE_VALUE) {
+        if (++failedCreates == CreateInstanceAttempts) break;
+        if (endpoint.Stop) WaitForSingleObject(endpoint.Stop, CreateInstancePauseMs);
+        else Sleep(CreateInstancePauseMs);
+        continue;
+      }
+      failedCreates = 0;
+    }
+    if (!WaitForClient(instance, &overlapped, endpoint.Stop)) {
+      // A client that left before it was served, or a stop: the instance waits for the next one.
+      DisconnectNamedPipe(instance);
+      continue;
+    }
+    // The next instance comes before the connected one is handed off, so that the name always
+    // has an instance of ours.
+    HANDLE next = CreateJobPipeInstance(endpoint, false);
+    StartConnection(instance, endpoint.Name);
+    instance = next;
+  }
+  if (instance != INVALID_HANDLE_VALUE) CloseHandle(instance);
+  CloseHandle(overlapped.hEvent);
+}
+
+// The job pipe of this logon session: the port monitor finds the dispatcher of the job's owner
+// here, whichever dispatcher serves the documented pipe. Served for the life of the process; it
+// ends silently when its name is taken already or no instance can be made.
+DWORD WINAPI SessionListenLoop(LPVOID) {
+  if (!OwnSessionPipeName(SessionPipeName, sizeof(SessionPipeName))) return 0;
+  SECURITY_ATTRIBUTES* attributes = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // Never with default security: the pipe admits our own user and SYSTEM, or nobody.
+  if (!BuildSessionPipeSecurity(&attributes, &descriptor)) return 0;
+  JobPipeEndpoint endpoint = {SessionPipeName, attributes, true, nullptr, nullptr};
+  ServeJobPipe(endpoint);
+  LocalFree(descriptor);
+  LocalFree(attributes);
+  return 0;
+}
+
 }  // namespace
+
+HANDLE StartSessionListener() { return CreateThread(nullptr, 0, SessionListenLoop, nullptr, 0, nullptr); }
 
 HANDLE StartListener(HWND window) {
   if (!StopEvent) StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -239,8 +326,8 @@ bool TakeOverListening(TakeOverConnection* connection) {
   Hello hello = {};
   DWORD read = 0;
   if (!ReadFile(connection->JobPipe, &hello, sizeof(hello), &read, nullptr) || read != sizeof(hello) || hello.Tag != QUILL_HELLO_TAG) return false;
-  char name[128];
-  DataPipeName(name, sizeof(name), hello.ConnectionNumber);
+  char name[QUILL_PIPE_NAME_CHARS];
+  DataPipeName(name, sizeof(name), QUILL_JOB_PIPE_NAME, hello.ConnectionNumber);
   // Overlapped, so that the wait for the serving dispatcher has an end.
   HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                  QUILL_TAKEOVER_PIPE_BUFFER_SIZE, QUILL_TAKEOVER_PIPE_BUFFER_SIZE, 0, nullptr);
@@ -258,7 +345,7 @@ bool TakeOverListening(TakeOverConnection* connection) {
       if (WaitForSingleObject(overlapped.hEvent, TakeOverConnectLimitMs) == WAIT_OBJECT_0) {
         connected = GetOverlappedResult(pipe, &overlapped, &unused, FALSE) != FALSE;
       } else {
-        CancelIo(pipe);
+        CancelIoEx(pipe, &overlapped);
         GetOverlappedResult(pipe, &overlapped, &unused, TRUE);
       }
     }
@@ -278,24 +365,8 @@ DWORD WINAPI ListenLoop(LPVOID parameter) {
   SECURITY_ATTRIBUTES* attributes = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   BuildPipeSecurity(&attributes, &descriptor);
-  OVERLAPPED overlapped = {};
-  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  int failedCreates = 0;
-  while (Listening && overlapped.hEvent) {
-    HANDLE instance = CreateJobPipeInstance(attributes);
-    if (instance == INVALID_HANDLE_VALUE) {
-      if (++failedCreates == CreateInstanceAttempts) break;
-      WaitForSingleObject(StopEvent, CreateInstancePauseMs);
-      continue;
-    }
-    failedCreates = 0;
-    if (WaitForClient(instance, &overlapped)) {
-      StartConnection(instance);
-    } else {
-      CloseHandle(instance);
-    }
-  }
-  if (overlapped.hEvent) CloseHandle(overlapped.hEvent);
+  JobPipeEndpoint endpoint = {QUILL_JOB_PIPE_NAME, attributes, false, StopEvent, &Listening};
+  ServeJobPipe(endpoint);
   if (descriptor) LocalFree(descriptor);
   if (attributes) LocalFree(attributes);
   // Also when the listener gives up on its own: the window then shows that nothing listens and a
@@ -316,14 +387,19 @@ void ServeConnection(JobSession* session) {
   DWORD number = static_cast<DWORD>(InterlockedIncrement(&ConnectionCounter));
   Hello hello = {number, QUILL_HELLO_TAG};
   if (!WriteOverlapped(session->ListenPipe, &hello, sizeof(hello), HelloWriteLimitMs)) return;
-  char name[128];
-  DataPipeName(name, sizeof(name), number);
+  // A message of its own, after the Hello and before the data pipe is opened: a writer of this
+  // version finds it waiting once its data pipe is connected, any other never reads it.
+  JobPipeMessage features = {QUILL_FEATURE_JOB_RESULTS, QUILL_FEATURES_TAG};
+  WriteOverlapped(session->ListenPipe, &features, sizeof(features), HelloWriteLimitMs);
+  char name[QUILL_PIPE_NAME_CHARS];
+  DataPipeName(name, sizeof(name), session->PipeName ? session->PipeName : QUILL_JOB_PIPE_NAME, number);
   for (int attempt = 0;; ++attempt) {
     if (attempt == 100) return;
     // Identification only: whoever serves the data pipe can't act as this user.
     HANDLE pipe = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       session->DataPipe = pipe;
+      session->TrustedServer = DataPipeServerTrusted(pipe);
       break;
     }
     DWORD error = GetLastError();

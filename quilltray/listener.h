@@ -13,6 +13,9 @@ struct TakeOverConnection {
 
 // Sets Listening and starts ListenLoop; the thread handle, or null.
 HANDLE StartListener(HWND window);
+// Starts serving the job pipe of this logon session for the life of the process; the thread
+// handle, or null.
+HANDLE StartSessionListener();
 // Ends the listener's wait for clients so that it ends; true when the request was signalled.
 bool StopListener();
 DWORD WINAPI ListenLoop(LPVOID window);

@@ -4,7 +4,8 @@
 #include <wchar.h>
 
 #include "quilltray/app_launch.h"
-#include "quilltray/pipe_protocol.h"
+#include "shared/pipe_protocol.h"
+#include "shared/quillstack_ids.h"
 
 volatile LONG JobsPrinted = 0;
 
@@ -84,6 +85,51 @@ void BuildNamePart(WCHAR* name, size_t limit, const WCHAR* base, WORD mode, int 
   }
 }
 
+// Ends the current job unstored: its partial file goes, nothing is started, the job is not
+// counted, and the window tells the user.
+DWORD FailJob(JobSession* session, DWORD error) {
+  CloseSpoolFile(session);
+  if (session->SpoolPath[0]) DeleteFileW(session->SpoolPath);
+  session->SpoolPath[0] = L'\0';
+  session->SpoolEnded = FALSE;
+  session->SpoolError = 0;
+  session->LastJobFailed = TRUE;
+  PostMessageW(MainWindow, UM_JOB_FAILED, error, 0);
+  return error;
+}
+
+// Drops the file of a job that can no longer be stored whole; the job's end reports it.
+void StopStoring(JobSession* session, DWORD error) {
+  CloseSpoolFile(session);
+  if (session->SpoolPath[0]) DeleteFileW(session->SpoolPath);
+  session->SpoolPath[0] = L'\0';
+  session->SpoolError = error ? error : ERROR_WRITE_FAULT;
+}
+
+// Whether CreateFileW failed for the folder rather than for the name it tried: another name
+// can't help then, and thousands of attempts would only hold the job up (and name it
+// "Document(n)" if the folder came back meanwhile).
+bool FolderRefuses(const WCHAR* path, DWORD error) {
+  switch (error) {
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NOT_READY:
+      return true;
+    case ERROR_ACCESS_DENIED: {
+      // A name that is taken (a read-only file, a folder, a file being deleted) refuses access
+      // too; a folder that takes no new file refuses it for a name that does not exist.
+      if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return false;
+      bool missing = GetLastError() == ERROR_FILE_NOT_FOUND;
+      SetLastError(error);
+      return missing;
+    }
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 void CloseSpoolFile(JobSession* session) {
@@ -93,17 +139,17 @@ void CloseSpoolFile(JobSession* session) {
   }
 }
 
-void HandleRecord(JobSession* session, WORD type, WORD payloadLength) {
+DWORD HandleRecord(JobSession* session, WORD type, WORD payloadLength) {
   switch (type) {
     case RECORD_OPEN_SPOOL: {
       // Without a NameMode the record says nothing usable; it is dropped.
-      if (payloadLength < 2 || !session->Payload) return;
+      if (payloadLength < 2 || !session->Payload) return 0;
       session->Payload[payloadLength] = 0;
       session->Payload[payloadLength + 1] = 0;
       // An odd length leaves the title's last unit half written: the next one must be zero too,
       // not what an earlier record left there.
       session->Payload[payloadLength + 2] = 0;
-      if (session->SpoolFile) return;
+      if (session->SpoolFile) return 0;
       // The path is about to be replaced: a file whose job already ended goes now, or nobody would
       // ever delete it. (A file closed by CloseSpool stays, as it always has.)
       if (session->SpoolEnded && session->SpoolPath[0]) DeleteFileW(session->SpoolPath);
@@ -112,29 +158,51 @@ void HandleRecord(JobSession* session, WORD type, WORD payloadLength) {
       DWORD length = GetTempPathW(MAX_PATH, directory);
       if (length == 0 || length >= MAX_PATH) directory[0] = L'\0';
       WORD mode = static_cast<WORD>(session->Payload[0] | (session->Payload[1] << 8));
+      // A new job: whatever became of the one before is reported already.
+      session->SpoolError = 0;
+      session->LastJobFailed = FALSE;
       session->SpoolFile = CreateSpoolFile(directory, reinterpret_cast<const WCHAR*>(session->Payload + 2), session->SpoolPath, mode);
-      return;
+      if (!session->SpoolFile) session->SpoolError = GetLastError() ? GetLastError() : ERROR_CANNOT_MAKE;
+      return 0;
     }
-    case RECORD_CLOSE_SPOOL: CloseSpoolFile(session); return;
+    case RECORD_CLOSE_SPOOL: CloseSpoolFile(session); return 0;
     case RECORD_JOB_DONE_OPEN:
-    case RECORD_JOB_DONE:
+    case RECORD_JOB_DONE: {
       CloseSpoolFile(session);
-      InterlockedIncrement(&JobsPrinted);
+      // A file that was not made or not written whole is never handed off or counted. A writer
+      // that asks for results also learns when nothing was stored at all.
+      DWORD error = session->SpoolError;
+      if (!error && !session->SpoolPath[0] && session->WantsResults) error = ERROR_INVALID_DATA;
+      if (error) return FailJob(session, error);
+      // A writer of the documented format gets its job counted before the hand-off, as ever (a
+      // balloon asked for on another connection may come first); one that asks for results only
+      // once the hand-off succeeded, since a failed one sends the job again.
+      if (!session->WantsResults) InterlockedIncrement(&JobsPrinted);
       // Only a file this connection made is handed off.
       if (type == RECORD_JOB_DONE_OPEN && payloadLength >= 2) {
-        if (session->SpoolPath[0]) StartApplication(static_cast<WORD>(session->Payload[0] | (session->Payload[1] << 8)), session->SpoolPath);
+        WORD flags = static_cast<WORD>(session->Payload[0] | (session->Payload[1] << 8));
+        // For a writer that asks for results the file must not stay after a failure; for any
+        // other it is all that is left of the job.
+        if (session->SpoolPath[0] && !StartApplication(flags, session->SpoolPath) && session->WantsResults)
+          return FailJob(session, GetLastError() ? GetLastError() : ERROR_FILE_NOT_FOUND);
         session->SpoolPath[0] = L'\0';
       } else {
         session->SpoolEnded = TRUE;
       }
-      return;
-    case RECORD_SPOOL_DATA: {
-      if (!session->SpoolFile) return;
-      DWORD written = 0;
-      WriteFile(session->SpoolFile, session->Payload, payloadLength, &written, nullptr);
-      return;
+      if (session->WantsResults) InterlockedIncrement(&JobsPrinted);
+      return 0;
     }
-    default: return;
+    case RECORD_SPOOL_DATA: {
+      if (!session->SpoolFile) return 0;
+      DWORD written = 0;
+      if (!WriteFile(session->SpoolFile, session->Payload, payloadLength, &written, nullptr)) {
+        StopStoring(session, GetLastError());
+      } else if (written != payloadLength) {
+        StopStoring(session, ERROR_WRITE_FAULT);
+      }
+      return 0;
+    }
+    default: return 0;
   }
 }
 
@@ -170,10 +238,18 @@ HANDLE CreateSpoolFile(const WCHAR* directory, const WCHAR* title, WCHAR* path, 
       wcscat(name, Extension);
       HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr);
       if (file != INVALID_HANDLE_VALUE) return file;
+      if (FolderRefuses(path, GetLastError())) {
+        DWORD error = GetLastError();
+        path[0] = L'\0';
+        SetLastError(error);
+        return nullptr;
+      }
     }
   }
   // Nothing was made, so nothing may be deleted or handed off later.
+  DWORD error = GetLastError();
   path[0] = L'\0';
+  SetLastError(error);
   return nullptr;
 }
 

@@ -22,6 +22,7 @@ typedef BOOL(WINAPI* WtsUnRegisterProc)(HWND);
 // Window-thread state.
 HINSTANCE Instance = nullptr;
 HANDLE ListenerThread = nullptr;
+HANDLE SessionListenerThread = nullptr;
 LONG ActiveConnections = 0;
 UINT TaskbarCreatedMessage = 0;
 BYTE AnimationRunning = 0;
@@ -62,6 +63,24 @@ void ShowJobCount(HWND window) {
   // balloon instead of being lost.
   LONG jobs = InterlockedExchange(&JobsPrinted, 0);
   _snwprintf(data.szInfo, ARRAYSIZE(data.szInfo), L"Jobs printed: %d", static_cast<int>(jobs));
+  data.szInfo[ARRAYSIZE(data.szInfo) - 1] = L'\0';
+  Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+// A job that was not stored or handed off: the user learns why, and that nothing was opened.
+void ShowJobFailed(HWND window, DWORD error) {
+  NOTIFYICONDATAW data;
+  FillNotifyData(&data, window);
+  data.uFlags |= NIF_INFO | NIF_SHOWTIP;
+  data.dwInfoFlags = NIIF_ERROR;
+  wcscpy(data.szInfoTitle, L"Quillstack");
+  WCHAR reason[160] = {};
+  if (!FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason, 160, nullptr))
+    _snwprintf(reason, 160, L"error %lu", static_cast<unsigned long>(error));
+  reason[159] = L'\0';
+  for (size_t end = wcslen(reason); end > 0 && (reason[end - 1] == L'\r' || reason[end - 1] == L'\n' || reason[end - 1] == L'.');)
+    reason[--end] = L'\0';
+  _snwprintf(data.szInfo, ARRAYSIZE(data.szInfo), L"A print job could not be stored and was not opened: %s.", reason);
   data.szInfo[ARRAYSIZE(data.szInfo) - 1] = L'\0';
   Shell_NotifyIconW(NIM_MODIFY, &data);
 }
@@ -155,6 +174,7 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       // Known here already: the connection threads must never post to a null window.
       MainWindow = window;
       ListenerThread = StartListener(window);
+      SessionListenerThread = StartSessionListener();
       AddTrayIcon(window);
       return 0;
     case WM_DESTROY:
@@ -181,6 +201,7 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (++ActiveConnections == 1) UpdateTrayIcon(window);
       return 0;
     case UM_SHOW_JOB_COUNT: ShowJobCount(window); return 0;
+    case UM_JOB_FAILED: ShowJobFailed(window, static_cast<DWORD>(wParam)); return 0;
     case UM_STOP_LISTENING:
       if (ListenerThread && Listening) StopListener();
       return 0;
@@ -221,5 +242,6 @@ bool CreateMainWindow(HINSTANCE instance) {
 
 void EndTrayWindow() {
   if (ListenerThread) TerminateThread(ListenerThread, 0);
+  if (SessionListenerThread) TerminateThread(SessionListenerThread, 0);
   if (WtsLibrary) FreeLibrary(WtsLibrary);
 }

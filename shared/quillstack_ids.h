@@ -17,4 +17,5 @@
 #define UM_SHOW_JOB_COUNT 1028
 #define UM_STOP_LISTENING 1029
 #define UM_LISTENER_STOPPED 1030
+#define UM_JOB_FAILED 1031         // a job was not stored or handed off; wParam: the Windows error
 #define UM_TRAY_NOTIFY 1034        // callback message of the tray icon; lParam: the mouse message

@@ -2,7 +2,10 @@
 
 #include <sddl.h>
 #include <stdio.h>
+#include <string.h>
 #include <wchar.h>
+
+#include "shared/pipe_peer.h"
 
 namespace {
 
@@ -12,12 +15,14 @@ const DWORD RecordBufferSize = sizeof(RecordHeader) + QUILL_MAX_PAYLOAD;
 // of waiting for each of its reads.
 const DWORD DataPipeBufferSize = 256 * 1024;
 
-// Waits for an overlapped operation on pipe; cancels it after timeoutMs (ERROR_TIMEOUT).
+// Waits for an overlapped operation on pipe; cancels it after timeoutMs (ERROR_TIMEOUT). Only this
+// operation is cancelled, whichever thread started it: the spooler may call WritePort and
+// ClosePort on different threads.
 bool FinishOverlapped(HANDLE pipe, OVERLAPPED* overlapped, BOOL started, DWORD timeoutMs, DWORD* bytes) {
   if (started) return GetOverlappedResult(pipe, overlapped, bytes, TRUE) != FALSE;
   if (GetLastError() != ERROR_IO_PENDING) return false;
   if (WaitForSingleObject(overlapped->hEvent, timeoutMs) != WAIT_OBJECT_0) {
-    CancelIo(pipe);
+    CancelIoEx(pipe, overlapped);
     GetOverlappedResult(pipe, overlapped, bytes, TRUE);
     SetLastError(ERROR_TIMEOUT);
     return false;
@@ -35,17 +40,18 @@ bool EnsureWriteEvent(JobPipeWriter* writer) {
   return writer->WriteEvent != nullptr;
 }
 
-// Reads the Hello from the job pipe (opened for overlapped I/O), within timeoutMs.
-bool ReadHello(HANDLE pipe, DWORD timeoutMs, Hello* hello) {
+// Reads one 8-byte message with the given tag from the job pipe (opened for overlapped I/O),
+// within timeoutMs; the Hello and the extension's messages share that layout.
+bool ReadJobPipeMessage(HANDLE pipe, DWORD timeoutMs, uint32_t tag, JobPipeMessage* message) {
   OVERLAPPED overlapped = {};
   overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!overlapped.hEvent) return false;
   DWORD read = 0;
-  BOOL started = ReadFile(pipe, hello, sizeof(*hello), nullptr, &overlapped);
+  BOOL started = ReadFile(pipe, message, sizeof(*message), nullptr, &overlapped);
   bool ok = FinishOverlapped(pipe, &overlapped, started, timeoutMs, &read);
   DWORD error = GetLastError();
   CloseHandle(overlapped.hEvent);
-  if (ok && (read != sizeof(*hello) || hello->Tag != QUILL_HELLO_TAG)) {
+  if (ok && (read != sizeof(*message) || message->Tag != tag)) {
     ok = false;
     error = ERROR_INVALID_DATA;
   }
@@ -53,13 +59,33 @@ bool ReadHello(HANDLE pipe, DWORD timeoutMs, Hello* hello) {
   return ok;
 }
 
+// The dispatcher writes its Features right after the Hello and before it opens the data pipe, so
+// once the data pipe is connected they are either in the job pipe already or never come.
+void TakeFeatures(JobPipeWriter* writer) {
+  DWORD available = 0;
+  if (!PeekNamedPipe(writer->JobPipe, nullptr, 0, nullptr, &available, nullptr) || available < sizeof(JobPipeMessage)) return;
+  JobPipeMessage features = {};
+  if (ReadJobPipeMessage(writer->JobPipe, 1000, QUILL_FEATURES_TAG, &features))
+    writer->ResultsOffered = (features.Value & QUILL_FEATURE_JOB_RESULTS) != 0;
+}
+
+void CloseJobPipe(JobPipeWriter* writer, DWORD error) {
+  CloseHandle(writer->JobPipe);
+  writer->JobPipe = nullptr;
+  SetLastError(error);
+}
+
 }  // namespace
 
-bool DataPipeSecurity(SECURITY_ATTRIBUTES* attributes) {
+bool DataPipeSecurity(PSID reader, SECURITY_ATTRIBUTES* attributes) {
+  LPWSTR readerText = nullptr;
+  if (!ConvertSidToStringSidW(reader, &readerText)) return false;
+  WCHAR sddl[256];
+  _snwprintf(sddl, 256, QUILL_DATA_PIPE_SDDL_FORMAT, readerText);
+  sddl[255] = L'\0';
+  LocalFree(readerText);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(QUILL_DATA_PIPE_SDDL, SDDL_REVISION_1, &descriptor,
-                                                            nullptr))
-    return false;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) return false;
   attributes->nLength = sizeof(*attributes);
   attributes->lpSecurityDescriptor = descriptor;
   attributes->bInheritHandle = FALSE;
@@ -67,12 +93,19 @@ bool DataPipeSecurity(SECURITY_ATTRIBUTES* attributes) {
 }
 
 
-bool OpenJobPipe(JobPipeWriter* writer, DWORD timeoutMs) {
+bool OpenJobPipe(JobPipeWriter* writer, DWORD timeoutMs) { return OpenJobPipeAt(writer, QUILL_JOB_PIPE_NAME, nullptr, timeoutMs); }
+
+bool OpenJobPipeAt(JobPipeWriter* writer, const char* name, PSID server, DWORD timeoutMs) {
   ZeroMemory(writer, sizeof(*writer));
   writer->WriteTimeoutMs = DefaultWriteTimeoutMs;
+  if (strlen(name) >= sizeof(writer->PipeName) - 12) return SetLastError(ERROR_INVALID_NAME), false;
+  strcpy(writer->PipeName, name);
   DWORD start = GetTickCount();
   for (;;) {
-    HANDLE pipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    // Identification only: whoever serves an instance of the pipe can't act as our user (on
+    // Windows the spooler's LocalSystem), whether or not it is a dispatcher.
+    HANDLE pipe = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       writer->JobPipe = pipe;
       break;
@@ -80,33 +113,48 @@ bool OpenJobPipe(JobPipeWriter* writer, DWORD timeoutMs) {
     DWORD error = GetLastError();
     DWORD left = Remaining(start, timeoutMs);
     if (left == 0) return SetLastError(error), false;
+    // A session's pipe exists as long as its dispatcher runs (it makes the next instance before it
+    // serves a connected one): missing means there is none, and the caller turns elsewhere.
+    if (server && error == ERROR_FILE_NOT_FOUND) return SetLastError(error), false;
     if (error == ERROR_PIPE_BUSY) {
-      WaitNamedPipeA(QUILL_JOB_PIPE_NAME, left < 1000 ? left : 1000);
+      WaitNamedPipeA(name, left < 1000 ? left : 1000);
     } else if (error == ERROR_FILE_NOT_FOUND) {
       Sleep(20);  // the dispatcher is between two instances, or not started yet
     } else {
       return SetLastError(error), false;
     }
   }
-  Hello hello = {};
+  if (server && !PipePeerIs(writer->JobPipe, true, server)) {
+    CloseJobPipe(writer, GetLastError());
+    return false;
+  }
+  JobPipeMessage hello = {};
   // A dispatcher that accepted the connection writes the Hello at once; one that hangs must not
   // hold the writer longer than it asked for.
-  if (!ReadHello(writer->JobPipe, Remaining(start, timeoutMs), &hello)) {
-    DWORD error = GetLastError();
-    CloseHandle(writer->JobPipe);
-    writer->JobPipe = nullptr;
-    return SetLastError(error), false;
+  if (!ReadJobPipeMessage(writer->JobPipe, Remaining(start, timeoutMs), QUILL_HELLO_TAG, &hello)) {
+    CloseJobPipe(writer, GetLastError());
+    return false;
   }
-  writer->ConnectionNumber = hello.ConnectionNumber;
+  writer->ConnectionNumber = hello.Value;
+  return true;
+}
+
+bool SetDataPipeReader(JobPipeWriter* writer, PSID user) {
+  if (!user || !IsValidSid(user) || !CopySid(sizeof(writer->Reader), writer->Reader, user)) return SetLastError(ERROR_INVALID_SID), false;
+  writer->ReaderSet = true;
   return true;
 }
 
 bool CreateDataPipe(JobPipeWriter* writer, DWORD timeoutMs) {
-  char name[128];
-  _snprintf(name, sizeof(name), QUILL_DATA_PIPE_FORMAT, QUILL_JOB_PIPE_NAME, static_cast<int>(writer->ConnectionNumber));
+  char name[QUILL_PIPE_NAME_CHARS];
+  _snprintf(name, sizeof(name), QUILL_DATA_PIPE_FORMAT, writer->PipeName, static_cast<int>(writer->ConnectionNumber));
   name[sizeof(name) - 1] = '\0';
+  if (!writer->ReaderSet) {
+    if (!ProcessUserSid(writer->Reader)) return false;
+    writer->ReaderSet = true;
+  }
   SECURITY_ATTRIBUTES security = {};
-  if (!DataPipeSecurity(&security)) return false;
+  if (!DataPipeSecurity(writer->Reader, &security)) return false;
   HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                  DataPipeBufferSize, DataPipeBufferSize, 0, &security);
@@ -124,11 +172,30 @@ bool CreateDataPipe(JobPipeWriter* writer, DWORD timeoutMs) {
     error = GetLastError();
     CloseHandle(overlapped.hEvent);
   }
+  // Nothing of the job reaches a process that is not the reader's, whatever let it open the pipe.
+  if (connected && !PipePeerIs(pipe, false, writer->Reader)) {
+    connected = false;
+    error = GetLastError();
+  }
   if (!connected) {
     CloseHandle(pipe);
     return SetLastError(error), false;
   }
   writer->DataPipe = pipe;
+  TakeFeatures(writer);
+  return true;
+}
+
+bool RequestJobResults(JobPipeWriter* writer) {
+  if (writer->ResultsOffered && !writer->ResultsWanted) writer->ResultsWanted = WriteRecord(writer, RECORD_WANT_RESULTS, nullptr, 0);
+  return writer->ResultsWanted;
+}
+
+bool WaitForJobResult(JobPipeWriter* writer, DWORD timeoutMs, DWORD* result) {
+  if (!writer->ResultsWanted || !writer->JobPipe) return SetLastError(ERROR_INVALID_FUNCTION), false;
+  JobPipeMessage message = {};
+  if (!ReadJobPipeMessage(writer->JobPipe, timeoutMs, QUILL_JOB_RESULT_TAG, &message)) return false;
+  *result = message.Value;
   return true;
 }
 
@@ -216,7 +283,7 @@ void CloseJobPipeWriter(JobPipeWriter* writer, bool waitForReader) {
     // A write still under way would go on into freed memory: finish or cancel it first.
     if (!waitForReader || !FinishRawMessage(writer)) {
       DWORD unused = 0;
-      CancelIo(writer->DataPipe);
+      CancelIoEx(writer->DataPipe, &writer->Pending);
       GetOverlappedResult(writer->DataPipe, &writer->Pending, &unused, TRUE);
       writer->PendingSize = 0;
     }

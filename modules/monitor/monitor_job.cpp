@@ -2,6 +2,8 @@
 
 #include <winspool.h>
 
+#include "modules/monitor/owner_session.h"
+
 namespace {
 
 const DWORD RecordBytes = sizeof(RecordHeader) + QUILL_MAX_PAYLOAD;
@@ -56,6 +58,19 @@ bool JobDeleted(MonitorPort& port) {
   return deleted;
 }
 
+// The user who printed the job, as the spooler names it; empty when it can't tell.
+void JobOwner(MonitorPort& port, WCHAR* owner, int units) {
+  owner[0] = L'\0';
+  DWORD needed = 0;
+  if (!port.Printer || GetJobW(port.Printer, port.JobId, 1, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return;
+  BYTE* buffer = static_cast<BYTE*>(LocalAlloc(LPTR, needed));
+  if (!buffer) return;
+  const JOB_INFO_1W* job = reinterpret_cast<JOB_INFO_1W*>(buffer);
+  if (GetJobW(port.Printer, port.JobId, 1, buffer, needed, &needed) && job->pUserName) lstrcpynW(owner, job->pUserName, units);
+  LocalFree(buffer);
+}
+
 void ReleaseJob(MonitorPort& port) {
   CloseJobPipeWriter(&port.Writer, false);
   if (port.Printer) ClosePrinter(port.Printer);
@@ -76,15 +91,25 @@ BOOL StartJob(MonitorPort& port, LPWSTR printerName, DWORD jobId, LPCWSTR docume
   port.Filling = 0;
   port.Filled = 0;
   port.JobId = jobId;
-  if (!ConnectJobPipe(&port.Writer, ConnectTimeoutMs)) return Fail(ConnectError(GetLastError()));
+  // Without the printer the job's owner is not known and the job cannot be checked for deletion
+  // at its end.
+  if (!printerName || !OpenPrinterW(printerName, &port.Printer, nullptr)) port.Printer = nullptr;
+  WCHAR owner[256];
+  JobOwner(port, owner, 256);
+  if (!ConnectToOwner(&port.Writer, owner, ConnectTimeoutMs)) {
+    DWORD error = GetLastError();
+    ReleaseJob(port);
+    return Fail(ConnectError(error));
+  }
   port.Writer.WriteTimeoutMs = StallTimeoutMs;
+  // A dispatcher that can tell whether it stored the job is asked to; the job then counts as
+  // printed only once it says so (EndJob).
+  RequestJobResults(&port.Writer);
   if (!WriteOpenSpool(&port.Writer, NAME_MODE_TITLE_ONLY, documentName ? documentName : L"")) {
     DWORD error = GetLastError();
-    CloseJobPipeWriter(&port.Writer, false);
+    ReleaseJob(port);
     return Fail(error);
   }
-  // Without the printer the job simply cannot be checked for deletion at its end.
-  if (!printerName || !OpenPrinterW(printerName, &port.Printer, nullptr)) port.Printer = nullptr;
   port.InDocument = true;
   return TRUE;
 }
@@ -118,6 +143,16 @@ BOOL EndJob(MonitorPort& port) {
   if (!error && !FinishRawMessage(&port.Writer)) error = GetLastError();
   if (!error && !WriteJobDoneOpen(&port.Writer, LAUNCH_FLAG_DRV | LAUNCH_FLAG_SILENT)) error = GetLastError();
   if (!error && !WriteRecord(&port.Writer, RECORD_SHOW_JOB_COUNT, nullptr, 0)) error = GetLastError();
+  // The dispatcher's word that it stored the whole file and handed it off; without it (a full
+  // disk, a temporary folder it can't write, a dispatcher that ended) the spooler keeps the job
+  // with this error and tries again.
+  DWORD result = 0;
+  if (!error && port.Writer.ResultsWanted) {
+    if (!FinishRawMessage(&port.Writer) || !WaitForJobResult(&port.Writer, StallTimeoutMs, &result))
+      error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+    else
+      error = result;
+  }
   // Every record is in the pipe now; closing (without waiting for the dispatcher to read them)
   // keeps them readable.
   if (!error && port.Printer) SetJobW(port.Printer, port.JobId, 0, nullptr, JOB_CONTROL_SENT_TO_PRINTER);

@@ -6,7 +6,12 @@
 #include <string>
 #include <vector>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "quilltray/pipe_identity.h"
 #include "quilltray/tests/tray_test_support.h"
+#include "shared/pipe_peer.h"
 #include "shared/quillstack_ids.h"
 
 namespace {
@@ -242,6 +247,52 @@ TEST_F(JobRoad, WithoutAnApplicationTheFinishedFileStays) {
   ASSERT_EQ(L"", SendJob(0, L"nobody.txt", "n"));
   EXPECT_EQ(std::vector<std::wstring>{L"nobody.txt.Quillstack"}, SettledSpoolFiles(1));
   EXPECT_TRUE(App.Calls(1, 300).empty());
+}
+
+// The job pipe of quilltray's own logon session: served only as its user (a writer that expects
+// another server, or a reader other than quilltray's user, gets nothing), open to that user and
+// SYSTEM alone, named after the session; a job through it says whether it was stored.
+TEST_F(JobRoad, TheSessionPipeServesItsUserAloneAndTellsWhetherAJobWasStored) {
+  char name[QUILL_PIPE_NAME_CHARS];
+  ASSERT_TRUE(OwnSessionPipeName(name, sizeof(name)));
+  BYTE me[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof(system);
+  ASSERT_TRUE(ProcessUserSid(me) && CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size));
+  TestWriter writer;
+  DWORD start = GetTickCount();
+  EXPECT_FALSE(OpenJobPipeAt(&writer, QUILL_JOB_PIPE_NAME ".Session4242", me, 5000));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_LT(GetTickCount() - start, 1000u) << "no session pipe is no reason to wait";
+  EXPECT_FALSE(OpenJobPipeAt(&writer, name, system, 5000));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError()) << "its server does not run as SYSTEM";
+  ASSERT_TRUE(OpenJobPipeAt(&writer, name, me, 5000)) << GetLastError();
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  LPWSTR sddl = nullptr, meText = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetSecurityInfo(writer.JobPipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                                               nullptr, nullptr, nullptr, &descriptor));
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr));
+  ASSERT_TRUE(ConvertSidToStringSidW(me, &meText));
+  std::wstring text = sddl;  // Windows shows the generic right mapped to the pipe's, Wine as given
+  for (size_t at; (at = text.find(L";FA;")) != std::wstring::npos;) text.replace(at, 4, L";GA;");
+  EXPECT_EQ(L"D:P(D;;GA;;;NU)(A;;GA;;;" + std::wstring(meText) + L")(A;;GA;;;SY)", text);
+  LocalFree(meText), LocalFree(sddl), LocalFree(descriptor);
+  ASSERT_TRUE(SetDataPipeReader(&writer, system));
+  EXPECT_FALSE(CreateDataPipe(&writer, 10000)) << "quilltray is not the reader the job was meant for";
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  CloseJobPipeWriter(&writer, false);
+
+  ASSERT_TRUE(OpenJobPipeAt(&writer, name, me, 5000));
+  ASSERT_TRUE(CreateDataPipe(&writer, 10000));
+  ASSERT_TRUE(RequestJobResults(&writer)) << "quilltray offers job results";
+  std::string data = PatternBytes(200000, 5);
+  ASSERT_TRUE(WriteOpenSpool(&writer, 0, L"Through the session.txt") && WriteSpoolData(&writer, data.data(), static_cast<DWORD>(data.size())) &&
+              WriteJobDoneOpen(&writer, 0));
+  DWORD result = 99;
+  ASSERT_TRUE(WaitForJobResult(&writer, 10000, &result));
+  EXPECT_EQ(0u, result);
+  CloseJobPipeWriter(&writer, true);
+  ASSERT_EQ(1u, App.Calls(1, 10000).size());
+  EXPECT_TRUE(data == ReadWholeFile(TempFolder() + L"Through the session.txt.Quillstack"));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "quilltray/job_session.h"
-#include "quilltray/pipe_protocol.h"
+#include "shared/pipe_protocol.h"
 #include "quilltray/spool_file.h"
 
 namespace {

@@ -158,6 +158,15 @@ std::vector<std::wstring> MainAppScope::Calls(size_t count, DWORD timeoutMs) con
   }
 }
 
+TempFolderScope::TempFolderScope(const std::wstring& folder) {
+  wchar_t saved[MAX_PATH + 1] = {};
+  HadOne = GetEnvironmentVariableW(L"TMP", saved, MAX_PATH + 1) > 0;
+  Saved = saved;
+  SetEnvironmentVariableW(L"TMP", folder.c_str());
+}
+
+TempFolderScope::~TempFolderScope() { SetEnvironmentVariableW(L"TMP", HadOne ? Saved.c_str() : nullptr); }
+
 bool Connect(JobPipeWriter* writer) { return ConnectJobPipe(writer, 10000); }
 
 std::wstring SendJob(WORD mode, const std::wstring& title, const std::string& data) {

@@ -57,6 +57,14 @@ struct TestWriter : JobPipeWriter {
   TestWriter& operator=(const TestWriter&) = delete;
 };
 
+// Sets the temporary folder of the programs this process starts (TMP) for as long as it lives.
+struct TempFolderScope {
+  std::wstring Saved;
+  bool HadOne;
+  explicit TempFolderScope(const std::wstring& folder);
+  ~TempFolderScope();
+};
+
 // A writer that connects to the running dispatcher (with generous bounds).
 bool Connect(JobPipeWriter* writer);
 // A whole job: OpenSpool(mode, title), the data, then a record that ends it.

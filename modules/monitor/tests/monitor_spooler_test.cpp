@@ -2,15 +2,18 @@
 // "Quillstack:", the driver "Quillstack printer" from vtxdrv64.dll, vtxui64.dll and vtxhelp.chm,
 // and a printer on the port. An application prints with the winspool calls while no quilltray
 // runs: EndDocPrinter returns at once, the job waits in the queue with an error status, and once
-// quilltray starts it arrives whole, followed by the next job. A job deleted half way through
+// quilltray starts it arrives whole, followed by the next job. A job that quilltray can't store
+// waits in the same way and arrives whole, once, when it can. A job deleted half way through
 // leaves nothing behind.
 #include <gtest/gtest.h>
 
 #include <utility>
 
 #include <windows.h>
+#include <shellapi.h>
 #include <winspool.h>
 
+#include "quilltray/tests/fake_shell_tray.h"
 #include "quilltray/tests/tray_test_support.h"
 #include "spooler_testbed.h"
 
@@ -110,6 +113,62 @@ TEST_F(MonitorInTheSpooler, AJobPrintedWhileNoQuilltrayRunsWaitsAndArrivesWholeO
   EXPECT_NE(std::wstring::npos, calls[1].find(L"Next.txt.Quillstack\"\t77777")) << calls[1];
   EXPECT_TRUE(first == ReadWholeFile(TempFolder() + L"Waiting report.txt.Quillstack"));
   EXPECT_TRUE(second == ReadWholeFile(TempFolder() + L"Next.txt.Quillstack"));
+  EXPECT_EQ(0u, FirstJob(buffer).JobId);
+}
+
+// quilltray can't store the job (its temporary folder can't be made): EndDocPort fails with its
+// error, so the job stays queued with an error status, no main application starts, no file is
+// left, and each attempt shows an error balloon that no "Jobs printed" replaces or counts. A
+// writer of the documented format gets the same treatment. Once a quilltray that can store the
+// job serves, it arrives whole, once.
+TEST_F(MonitorInTheSpooler, AJobQuilltrayCannotStoreStaysQueuedAndArrivesWholeOnceItCan) {
+  FakeShellTray shell;
+  ASSERT_TRUE(shell.Start());
+  {
+    TempFolderScope unusable(BesideTest(L"vtxmon64.dll\\temp\\"));
+    ASSERT_TRUE(Tray.Start());
+  }
+  std::string data = PatternBytes(2 * 1024 * 1024 + 3, 24);
+  DWORD job = Print(Printer, L"Kept report.txt", data);
+  ASSERT_NE(0u, job) << GetLastError();
+  std::vector<BYTE> buffer;
+  JOB_INFO_1W queued = {};
+  for (int i = 0; i < 400 && !(queued.Status & JOB_STATUS_ERROR); ++i) {
+    Sleep(50);
+    queued = FirstJob(buffer);
+  }
+  EXPECT_EQ(job, queued.JobId);
+  EXPECT_TRUE(queued.Status & JOB_STATUS_ERROR) << queued.Status;
+  DWORD error = LastSpoolerJobError();
+  EXPECT_NE(0u, error);
+  EXPECT_NE(static_cast<DWORD>(ERROR_NOT_READY), error) << "quilltray was there; its own error is shown";
+  EXPECT_EQ(L"", SendJob(0, L"Documented format.txt", "d"));
+  EXPECT_TRUE(App.Calls(1, 3500).empty()) << "not opened, also not on the retries";
+  EXPECT_TRUE(SpoolFiles().empty());
+  EXPECT_EQ(0u, SpoolerJobsDespooled());
+  TestWriter counter;  // whatever failed was not counted
+  ASSERT_TRUE(Connect(&counter) && WriteRecord(&counter, RECORD_SHOW_JOB_COUNT, nullptr, 0));
+  CloseJobPipeWriter(&counter, true);
+  ASSERT_GE(shell.WaitFor([](const TrayCall& c) { return c.Info.compare(0, 13, L"Jobs printed:") == 0; }, 5000), 0);
+  int failures = 0;
+  for (const TrayCall& call : shell.Calls()) {
+    if (!(call.Flags & NIF_INFO)) continue;
+    if (call.Info.compare(0, 13, L"Jobs printed:") == 0) {
+      EXPECT_EQ(L"Jobs printed: 0", call.Info);
+    } else {
+      ++failures;
+      EXPECT_EQ(static_cast<DWORD>(NIIF_ERROR), call.InfoFlags);
+      EXPECT_EQ(0u, call.Info.find(L"A print job could not be stored and was not opened: ")) << testing::PrintToString(call.Info);
+    }
+  }
+  EXPECT_GE(failures, 3) << "the first attempt, a retry and the documented writer's job";
+  Tray.End();
+  ASSERT_TRUE(Tray.Start());
+  ASSERT_TRUE(WaitForSpoolerJobsDespooled(1, 40000));
+  std::vector<std::wstring> calls = App.Calls(2, 3000);
+  ASSERT_EQ(1u, calls.size()) << "once";
+  EXPECT_NE(std::wstring::npos, calls[0].find(L"Kept report.txt.Quillstack\"\t2097155")) << calls[0];
+  EXPECT_TRUE(data == ReadWholeFile(TempFolder() + L"Kept report.txt.Quillstack"));
   EXPECT_EQ(0u, FirstJob(buffer).JobId);
 }
 

@@ -3,12 +3,14 @@
 # them: most of them play the spooler themselves, one prints through the stand-in.
 set(monitor_test_dir "${CMAKE_BINARY_DIR}/monitor-tests")
 set(monitor_x86_bin "${QUILL_BUILD_ROOT}/x86/bin")
-add_library(monitor_test_support STATIC "${CMAKE_SOURCE_DIR}/quilltray/tests/tray_test_support.cpp")
+add_library(monitor_test_support STATIC "${CMAKE_SOURCE_DIR}/quilltray/tests/tray_test_support.cpp"
+  "${CMAKE_SOURCE_DIR}/quilltray/tests/fake_shell_tray.cpp")
 target_link_libraries(monitor_test_support PUBLIC jobpipe gtest)
 
 quill_add_gtest(monitor_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/monitor_bounds_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/monitor_delivery_test.cpp ${CMAKE_CURRENT_LIST_DIR}/monitor_spooler_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/driver_ui_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/driver_ui_test.cpp ${CMAKE_CURRENT_LIST_DIR}/owner_session_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../owner_session.cpp
   LIBS monitor_test_support spooler_testbed winspool advapi32 version SERIAL TIMEOUT 400)
 add_dependencies(monitor_tests vtxdrv vtxui vtxhelp quillspoolsvc winspool_standin)
 add_custom_command(TARGET monitor_tests POST_BUILD
