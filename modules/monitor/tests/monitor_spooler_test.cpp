@@ -79,6 +79,15 @@ class MonitorInTheSpooler : public ::testing::Test {
     if (!EnumJobsW(Printer, 0, 10, 1, buffer.data(), needed, &needed, &count) || count == 0) return JOB_INFO_1W{};
     return *reinterpret_cast<JOB_INFO_1W*>(buffer.data());
   }
+  // The first job once it shows an error status (StartDocPort or EndDocPort failed), within 20 s.
+  JOB_INFO_1W WaitForJobError(std::vector<BYTE>& buffer) {
+    JOB_INFO_1W queued = {};
+    for (int i = 0; i < 400 && !(queued.Status & JOB_STATUS_ERROR); ++i) {
+      Sleep(50);
+      queued = FirstJob(buffer);
+    }
+    return queued;
+  }
   MainAppScope App;
   TrayProcess Tray;
   HANDLE Printer = nullptr;
@@ -92,11 +101,7 @@ TEST_F(MonitorInTheSpooler, AJobPrintedWhileNoQuilltrayRunsWaitsAndArrivesWholeO
   EXPECT_LT(GetTickCount() - start, 5000u);
   // StartDocPort gives up after about 10 s; the job then shows its error and stays queued.
   std::vector<BYTE> buffer;
-  JOB_INFO_1W queued = {};
-  for (int i = 0; i < 400 && !(queued.Status & JOB_STATUS_ERROR); ++i) {
-    Sleep(50);
-    queued = FirstJob(buffer);
-  }
+  JOB_INFO_1W queued = WaitForJobError(buffer);
   EXPECT_EQ(job, queued.JobId);
   EXPECT_TRUE(queued.Status & JOB_STATUS_ERROR) << queued.Status;
   EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), LastSpoolerJobError());
@@ -132,11 +137,7 @@ TEST_F(MonitorInTheSpooler, AJobQuilltrayCannotStoreStaysQueuedAndArrivesWholeOn
   DWORD job = Print(Printer, L"Kept report.txt", data);
   ASSERT_NE(0u, job) << GetLastError();
   std::vector<BYTE> buffer;
-  JOB_INFO_1W queued = {};
-  for (int i = 0; i < 400 && !(queued.Status & JOB_STATUS_ERROR); ++i) {
-    Sleep(50);
-    queued = FirstJob(buffer);
-  }
+  JOB_INFO_1W queued = WaitForJobError(buffer);
   EXPECT_EQ(job, queued.JobId);
   EXPECT_TRUE(queued.Status & JOB_STATUS_ERROR) << queued.Status;
   DWORD error = LastSpoolerJobError();
