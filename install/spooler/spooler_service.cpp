@@ -1,6 +1,7 @@
 #include "spooler_service.h"
 
 #include "../log/install_log.h"
+#include "../util/two_call_query.h"
 
 namespace {
 
@@ -9,8 +10,9 @@ const WCHAR SpoolerServiceName[] = L"spooler";
 const DWORD ManagerAccess = 0xF0001;
 // SERVICE_QUERY_STATUS | SERVICE_START
 const DWORD CheckAccess = 0x14;
-// SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP
-const DWORD RestartAccess = 0x34;
+// SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP, and SERVICE_ENUMERATE_DEPENDENTS
+const DWORD RestartAccess = 0x34 | SERVICE_ENUMERATE_DEPENDENTS;
+const DWORD DependentAccess = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP;
 
 // A query that fails leaves the last state read in force.
 void RefreshStatus(SC_HANDLE service, SERVICE_STATUS& status) {
@@ -28,6 +30,44 @@ bool WaitForServiceState(SC_HANDLE service, DWORD state) {
     RefreshStatus(service, status);
   }
   return status.dwCurrentState == state;
+}
+
+// Stops every running service that depends on the spooler, in the order Windows lists them
+// (dependents of dependents first), each awaited; the names of those stopped go to `stopped`.
+void StopDependents(SpoolerRestart& restart) {
+  DWORD count = 0;
+  SC_HANDLE service = restart.Service;
+  TwoCallResult query = QueryTwice([service, &count](BYTE* buffer, DWORD bytes, DWORD* needed) {
+    return EnumDependentServicesW(service, SERVICE_ACTIVE, reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer), bytes, needed, &count);
+  });
+  if (query.Outcome != TwoCallFilled) return;
+  const ENUM_SERVICE_STATUSW* dependents = reinterpret_cast<const ENUM_SERVICE_STATUSW*>(query.Block);
+  for (DWORD i = 0; i < count; ++i) {
+    SC_HANDLE dependent = OpenServiceW(restart.ServiceManager, dependents[i].lpServiceName, DependentAccess);
+    if (dependent == nullptr) continue;
+    if (restart.Context != nullptr) LogLine(*restart.Context, L"Stop dependent service %s", dependents[i].lpServiceName);
+    SERVICE_STATUS status = {};
+    if (ControlService(dependent, SERVICE_CONTROL_STOP, &status) || GetLastError() == ERROR_SERVICE_NOT_ACTIVE) {
+      AddUnique(restart.StoppedDependents, dependents[i].lpServiceName);
+      WaitForServiceState(dependent, SERVICE_STOPPED);
+    }
+    CloseServiceHandle(dependent);
+  }
+  GlobalFree(query.Block);
+}
+
+// Starts the dependents that StopDependents stopped, the last stopped first, each awaited.
+void StartDependents(SpoolerRestart& restart) {
+  for (StringListEntry* entry = restart.StoppedDependents; entry != nullptr; entry = entry->next) {
+    SC_HANDLE dependent = OpenServiceW(restart.ServiceManager, entry->text, DependentAccess);
+    if (dependent == nullptr) continue;
+    if (restart.Context != nullptr) LogLine(*restart.Context, L"Start dependent service %s", entry->text);
+    StartServiceW(dependent, 0, nullptr);
+    WaitForServiceState(dependent, SERVICE_RUNNING);
+    CloseServiceHandle(dependent);
+  }
+  FreeAll(restart.StoppedDependents);
+  restart.StoppedDependents = nullptr;
 }
 
 }  // namespace
@@ -67,7 +107,8 @@ bool CheckSpooler(InstallContext& context) {
   return result;
 }
 
-SpoolerRestart::SpoolerRestart(InstallContext* context) : Context(context), ServiceManager(nullptr), Service(nullptr), Stopped(0) {
+SpoolerRestart::SpoolerRestart(InstallContext* context)
+    : Context(context), ServiceManager(nullptr), Service(nullptr), Stopped(0), StoppedDependents(nullptr) {
   if (Context != nullptr) LogLine(*Context, L">Restart Spooler");
 
   ServiceManager = OpenSCManagerW(nullptr, nullptr, ManagerAccess);
@@ -81,6 +122,7 @@ SpoolerRestart::SpoolerRestart(InstallContext* context) : Context(context), Serv
     return;
   }
 
+  StopDependents(*this);
   SERVICE_STATUS status = {};
   if (!ControlService(Service, SERVICE_CONTROL_STOP, &status)) {
     DWORD code = GetLastError();
@@ -96,6 +138,7 @@ SpoolerRestart::SpoolerRestart(InstallContext* context) : Context(context), Serv
 SpoolerRestart::~SpoolerRestart() {
   if (Service != nullptr) {
     if (Stopped && !StartSpoolerAndWait(Service) && Context != nullptr) LogError(*Context, 4, L"Can't start the spooler");
+    StartDependents(*this);
     CloseServiceHandle(Service);
     Service = nullptr;
   }
