@@ -32,28 +32,73 @@ bool WaitForServiceState(SC_HANDLE service, DWORD state) {
   return status.dwCurrentState == state;
 }
 
-// Stops every running service that depends on the spooler, in the order Windows lists them
-// (dependents of dependents first), each awaited; the names of those stopped go to `stopped`.
-void StopDependents(SpoolerRestart& restart) {
+// Whether the service's configured dependencies ("DependOnService" in its registry key) name the
+// spooler.
+bool DependsOnSpooler(const WCHAR* service) {
+  WCHAR path[300] = L"SYSTEM\\CurrentControlSet\\Services\\";
+  if (lstrlenW(service) > 200) return false;
+  lstrcatW(path, service);
+  WCHAR names[512] = {};
+  DWORD bytes = sizeof(names) - 2 * sizeof(WCHAR);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, path, L"DependOnService", RRF_RT_REG_MULTI_SZ, nullptr, names, &bytes) != ERROR_SUCCESS) return false;
+  for (const WCHAR* name = names; *name != 0; name += lstrlenW(name) + 1)
+    if (CompareStringOrdinal(name, -1, SpoolerServiceName, -1, TRUE) == CSTR_EQUAL) return true;
+  return false;
+}
+
+// The running services that depend on the spooler, in the order to stop them, into `names`
+// (newest first, so reversed: the caller walks it from the tail). EnumDependentServicesW lists
+// them, dependents of dependents first; where it lists none (Wine answers every query with an
+// empty list), the running services whose configuration names the spooler.
+void ListActiveDependents(SpoolerRestart& restart, StringList& names) {
   DWORD count = 0;
   SC_HANDLE service = restart.Service;
   TwoCallResult query = QueryTwice([service, &count](BYTE* buffer, DWORD bytes, DWORD* needed) {
     return EnumDependentServicesW(service, SERVICE_ACTIVE, reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer), bytes, needed, &count);
   });
+  if (query.Outcome == TwoCallFilled) {
+    const ENUM_SERVICE_STATUSW* dependents = reinterpret_cast<const ENUM_SERVICE_STATUSW*>(query.Block);
+    for (DWORD i = 0; i < count; ++i) AddUnique(names, dependents[i].lpServiceName);
+    GlobalFree(query.Block);
+    return;
+  }
+  SC_HANDLE manager = restart.ServiceManager;
+  query = QueryTwice([manager, &count](BYTE* buffer, DWORD bytes, DWORD* needed) {
+    return EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, buffer, bytes, needed, &count, nullptr,
+                                 nullptr);
+  });
   if (query.Outcome != TwoCallFilled) return;
-  const ENUM_SERVICE_STATUSW* dependents = reinterpret_cast<const ENUM_SERVICE_STATUSW*>(query.Block);
-  for (DWORD i = 0; i < count; ++i) {
-    SC_HANDLE dependent = OpenServiceW(restart.ServiceManager, dependents[i].lpServiceName, DependentAccess);
+  const ENUM_SERVICE_STATUS_PROCESSW* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(query.Block);
+  for (DWORD i = 0; i < count; ++i)
+    if (DependsOnSpooler(services[i].lpServiceName)) AddUnique(names, services[i].lpServiceName);
+  GlobalFree(query.Block);
+}
+
+// Stops every running service that depends on the spooler, each awaited; the names of those
+// stopped go to StoppedDependents.
+void StopDependents(SpoolerRestart& restart) {
+  StringList names = nullptr;
+  ListActiveDependents(restart, names);
+  // The list holds the stop order reversed; turn it round.
+  StringList order = nullptr;
+  while (names != nullptr) {
+    StringListEntry* entry = names;
+    names = entry->next;
+    entry->next = order;
+    order = entry;
+  }
+  for (StringListEntry* entry = order; entry != nullptr; entry = entry->next) {
+    SC_HANDLE dependent = OpenServiceW(restart.ServiceManager, entry->text, DependentAccess);
     if (dependent == nullptr) continue;
-    if (restart.Context != nullptr) LogLine(*restart.Context, L"Stop dependent service %s", dependents[i].lpServiceName);
+    if (restart.Context != nullptr) LogLine(*restart.Context, L"Stop dependent service %s", entry->text);
     SERVICE_STATUS status = {};
     if (ControlService(dependent, SERVICE_CONTROL_STOP, &status) || GetLastError() == ERROR_SERVICE_NOT_ACTIVE) {
-      AddUnique(restart.StoppedDependents, dependents[i].lpServiceName);
+      AddUnique(restart.StoppedDependents, entry->text);
       WaitForServiceState(dependent, SERVICE_STOPPED);
     }
     CloseServiceHandle(dependent);
   }
-  GlobalFree(query.Block);
+  FreeAll(order);
 }
 
 // Starts the dependents that StopDependents stopped, the last stopped first, each awaited.
