@@ -8,6 +8,8 @@ namespace {
 const WCHAR SpoolerServiceName[] = L"spooler";
 // STANDARD_RIGHTS_REQUIRED | SC_MANAGER_CONNECT
 const DWORD ManagerAccess = 0xF0001;
+// and SC_MANAGER_ENUMERATE_SERVICE, to find the spooler's dependents
+const DWORD RestartManagerAccess = ManagerAccess | SC_MANAGER_ENUMERATE_SERVICE;
 // SERVICE_QUERY_STATUS | SERVICE_START
 const DWORD CheckAccess = 0x14;
 // SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP, and SERVICE_ENUMERATE_DEPENDENTS
@@ -156,7 +158,7 @@ SpoolerRestart::SpoolerRestart(InstallContext* context)
     : Context(context), ServiceManager(nullptr), Service(nullptr), Stopped(0), StoppedDependents(nullptr) {
   if (Context != nullptr) LogLine(*Context, L">Restart Spooler");
 
-  ServiceManager = OpenSCManagerW(nullptr, nullptr, ManagerAccess);
+  ServiceManager = OpenSCManagerW(nullptr, nullptr, RestartManagerAccess);
   if (ServiceManager == nullptr) {
     if (Context != nullptr) LogError(*Context, 1, L"Can't open service manager.");
     return;

@@ -1,6 +1,7 @@
-// The two calls of the spooler's variable-size queries: the first, without a buffer, learns the
-// size (only ERROR_INSUFFICIENT_BUFFER lets it go on); the second fills a zero-filled fixed
-// global-memory block of that size.
+// The two calls of the spooler's (and the service manager's) variable-size queries: the first,
+// without a buffer, learns the size (only ERROR_INSUFFICIENT_BUFFER lets it go on, or
+// ERROR_MORE_DATA, the service manager's way of saying the same); the second fills a zero-filled
+// fixed global-memory block of that size.
 #pragma once
 #include <windows.h>
 
@@ -24,7 +25,7 @@ template <typename Call>
 TwoCallResult QueryTwice(Call call, DWORD slack = 0) {
   TwoCallResult result = {nullptr, 0, TwoCallNothing};
   if (call(static_cast<BYTE*>(nullptr), 0, &result.Bytes)) return result;
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER && GetLastError() != ERROR_MORE_DATA) {
     result.Outcome = TwoCallSizeFailed;
     return result;
   }
