@@ -287,7 +287,35 @@ TEST_F(InstallTrust, QuietRunsAfterAnErrorEndWithTheirCodeAndLeaveTheLogFile) {
   EXPECT_EQ(1u, Count(text, " install.exe install ====\r\nQuillstack 2436\r\n>Check Spooler\r\n")) << text;
   EXPECT_EQ(1u, Count(text, " install.exe UnInstall ====\r\nQuillstack 2436\r\n")) << text;
 
-  // Without "/quiet" the same error still opens the dialog.
+  // A window station no user sees (a service's, as a deployment tool running as LocalSystem has):
+  // no dialog either, without "/quiet".
+  HWINSTA hidden = CreateWindowStationW(L"QuillUnattended", 0, WINSTA_ALL_ACCESS, nullptr);
+  ASSERT_NE(nullptr, hidden);
+  HWINSTA own = GetProcessWindowStation();
+  ASSERT_TRUE(SetProcessWindowStation(hidden));
+  HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  SetProcessWindowStation(own);
+  ASSERT_NE(nullptr, desktop);
+  ASSERT_TRUE(SetSpoolerFault(FaultAddMonitorW, 5));
+  std::wstring command = L"\"" + SetupExe() + L"\" install";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.lpDesktop = const_cast<wchar_t*>(L"QuillUnattended\\Default");
+  PROCESS_INFORMATION unattended = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &unattended));
+  bool ended = WaitForSingleObject(unattended.hProcess, 60000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(unattended.hProcess, 0xFFFFFFFF);
+  DWORD code = 0;
+  GetExitCodeProcess(unattended.hProcess, &code);
+  CloseHandle(unattended.hThread);
+  CloseHandle(unattended.hProcess);
+  CloseDesktop(desktop);
+  CloseWindowStation(hidden);
+  EXPECT_TRUE(ended) << "the dialog waited in a window station nobody sees";
+  EXPECT_EQ(100u, code);
+  EXPECT_EQ(2u, Count(ReadFileBytes(log), "Error(11)"));
+
+  // Without "/quiet" the same error still opens the dialog where a user sees it.
   ASSERT_TRUE(SetSpoolerFault(FaultAddMonitorW, 5));
   DialogRun shown = RunWithLogDialog(SetupExe(), L"install", DialogClose::CloseButton, false);
   EXPECT_TRUE(shown.Shown);
