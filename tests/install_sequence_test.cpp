@@ -18,36 +18,16 @@
 #include "spooler_testbed.h"
 #include "support/install_process.h"
 #include "support/product_state.h"
+#include "support/staged_product.h"
 
 namespace {
 
-const wchar_t Product[] = L"C:\\Program Files\\Quill Sequence Test\\";
-const wchar_t* const SetupFiles[] = {L"install.exe", L"winspool.drv", L"vtxmon64.dll", L"vtxdrv64.dll", L"vtxui64.dll", L"vtxhelp.chm"};
 const wchar_t* const DriverFiles[] = {L"vtxdrv64.dll", L"vtxui64.dll", L"vtxhelp.chm"};
-
-std::wstring SetupExe() { return std::wstring(Product) + L"setup\\install.exe"; }
-std::wstring TrayExe() { return std::wstring(Product) + L"quilltray.exe"; }
 
 std::string Narrow(const std::wstring& text) {
   std::string s;
   for (wchar_t c : text) s += (c >= 32 && c < 127) ? static_cast<char>(c) : (c == L'\n' ? '\n' : '?');
   return s;
-}
-
-// The tray tree's quilltray.exe as Wine sees it (drive Z: is the Unix root).
-std::wstring BuiltTrayProgram() {
-  std::wstring path = L"Z:";
-  for (const char* c = QUILL_TRAY_EXE; *c; ++c) path.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
-  return path;
-}
-
-bool StageProduct() {
-  CreateDirectoryW(Product, nullptr);
-  std::wstring setup = std::wstring(Product) + L"setup\\";
-  CreateDirectoryW(setup.c_str(), nullptr);
-  bool ok = CopyFileW(BuiltTrayProgram().c_str(), TrayExe().c_str(), FALSE) != 0;
-  for (const wchar_t* file : SetupFiles) ok = CopyFileW(ProgramDirectory().append(file).c_str(), (setup + file).c_str(), FALSE) && ok;
-  return ok;
 }
 
 // The DLL of the registered port monitor "Quillstack:", or "<none>".
@@ -257,26 +237,32 @@ TEST_F(InstallSequence, UninstallOnACleanMachineThenInstallWithoutTray) {
 
 // Component files that another program holds open, readable and writable but not deletable.
 TEST_F(InstallSequence, LockedComponentFiles) {
-  // An earlier version's monitor, whose file stays open while an install removes it: retried with
-  // the spooler stopped, then forgotten, and overwritten by the new file. No restart is needed.
+  // An earlier version's monitor that a process keeps loaded while an install removes it: its
+  // deletion is retried with the spooler stopped and then forgotten; the new file's copy can't
+  // replace it (Windows neither overwrites nor deletes a loaded module) and moves it aside
+  // instead, where it waits for the next restart.
   const std::wstring monitor = SystemFile(L"vtxmon64.dll");
   ASSERT_TRUE(CopyFileW((ProgramDirectory() + L"fixture_monitor_2415.dll").c_str(), monitor.c_str(), FALSE));
   MONITOR_INFO_2W old = {const_cast<wchar_t*>(L"Quillstack:"), const_cast<wchar_t*>(L"Windows x64"), const_cast<wchar_t*>(L"vtxmon64.dll")};
   ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&old)));
   {
-    HeldFile held(monitor);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held.Handle);
+    HMODULE loaded = LoadLibraryExW(monitor.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(nullptr, loaded);
     DialogRun run = RunWithLogDialog(SetupExe(), L"in_notray", DialogClose::EnterKey);
+    FreeLibrary(loaded);
     ASSERT_TRUE(run.Shown);
-    EXPECT_EQ(1u, run.ExitCode);
+    EXPECT_EQ(101u, run.ExitCode);
     EXPECT_TRUE(InOrder(TrimmedLines(run.Text),
                         {L">UnInstall", L"Version (2415) is not supported, proceed with reinstall", L"Monitor was removed :)",
                          L"DeleteFile-try", L">Restart Spooler", L"DeleteFile-try", L">AddMonitor", L"Copy monitor file",
-                         L"Copy Succeeded :)", L"AddMonitor - OK :)"}))
+                         L"Locked file moved aside: " + monitor + L".old", L"Copy Succeeded :)", L"AddMonitor - OK :)",
+                         L"DeleteFile-try", L">Restart Spooler", L"DeleteFile-try"}))
         << Narrow(run.Text);
   }
   ExpectInstalled();
-  EXPECT_TRUE(PendingDeletions().empty());
+  EXPECT_TRUE(ListsForDeletion(monitor + L".old"));
+  EXPECT_FALSE(ListsForDeletion(monitor));
+  EXPECT_TRUE(DeleteFileW((monitor + L".old").c_str()));
 
   // Held through the whole uninstall: marked for deletion at the next restart, beside what
   // others left there.

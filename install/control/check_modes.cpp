@@ -6,6 +6,7 @@
 #include "../spooler/component_files.h"
 #include "../spooler/printer_driver.h"
 #include "../spooler/spooler_service.h"
+#include "../util/path_parts.h"
 
 namespace {
 
@@ -19,14 +20,6 @@ PRINTER_INFO_2W* FirstOurPrinter(const PrinterEnumeration& printers) {
   for (DWORD i = 0; i < printers.count; ++i)
     if (IsOurPrinter(printers.entries[i])) return &printers.entries[i];
   return nullptr;
-}
-
-// The part of a path behind its last "\", "/" or ":".
-const WCHAR* FileNamePart(const WCHAR* path) {
-  const WCHAR* name = path;
-  for (const WCHAR* c = path; *c != 0; ++c)
-    if (*c == L'\\' || *c == L'/' || *c == L':') name = c + 1;
-  return name;
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "reinstall.h"
 #include "uninstall.h"
 #include "../log/install_log.h"
-#include "../log/log_dialog.h"
+#include "run_end.h"
 #include "../tray/tray_control.h"
 
 HINSTANCE ProgramInstance = nullptr;
@@ -32,23 +32,19 @@ struct ArgumentVector {
 
 WCHAR LowerAscii(WCHAR c) { return (c >= L'A' && c <= L'Z') ? static_cast<WCHAR>(c - L'A' + L'a') : c; }
 
-bool ShiftIsDown() { return (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0; }
-
 // The install and install-without-tray modes; returns 1, 100 or 101.
-int RunInstallProcedure(int installMode, HWND ownerWindow) {
+int RunInstallProcedure(int installMode, const RunSettings& settings) {
   CloseHelpWindows();
   InstallContext context = {};
   InitInstallContext(context, installMode);
   LogLine(context, L">>0010");
   ReInstall(context);
-  DWORD markedForRestart = ScheduleDeletesAtReboot(context);
-  if (context.ErrorCount != 0 || ShiftIsDown()) ShowLogDialog(context, ownerWindow);
-  bool errorsLogged = context.ErrorCount != 0;
+  RunOutcome outcome = EndRun(context, settings);
   // Written after the dialog has closed, so the dialog never shows it.
   LogLine(context, L">>0020");
   ReleaseInstallContext(context);
-  if (errorsLogged) return 100;
-  return markedForRestart > 0 ? 101 : 1;
+  if (outcome.ErrorsLogged) return 100;
+  return outcome.FilesMarkedForRestart > 0 ? 101 : 1;
 }
 
 }  // namespace
@@ -58,6 +54,12 @@ bool EqualsIgnoringAsciiCase(const WCHAR* word, const WCHAR* expected) {
     if (LowerAscii(*word) != LowerAscii(*expected)) return false;
     if (*word == 0) return true;
   }
+}
+
+bool AsksForQuiet(int argumentCount, WCHAR** arguments) {
+  for (int i = 2; i < argumentCount; ++i)
+    if (EqualsIgnoringAsciiCase(arguments[i], L"/quiet")) return true;
+  return false;
 }
 
 HWND ReadOwnerWindow(int argumentCount, WCHAR** arguments) {
@@ -80,11 +82,13 @@ int RunCommandLine(HINSTANCE instance) {
   ProgramInstance = instance;
   int installMode = 0;
   HWND ownerWindow = nullptr;
+  bool quiet = false;
   WCHAR word[16] = {};
   {
     ArgumentVector arguments;
     if (arguments.Count < 2) return 6;
     ownerWindow = ReadOwnerWindow(arguments.Count, arguments.Strings);
+    quiet = AsksForQuiet(arguments.Count, arguments.Strings);
     const WCHAR* given = arguments.Strings[1];
     // Every known word is shorter than the copy; a longer one can match none of them.
     if (wcslen(given) >= sizeof(word) / sizeof(word[0])) return 6;
@@ -104,7 +108,7 @@ int RunCommandLine(HINSTANCE instance) {
   }
   if (EqualsIgnoringAsciiCase(word, L"un") || EqualsIgnoringAsciiCase(word, L"uninstall")) {
     CloseHelpWindows();
-    UninstallOutcome outcome = RunUninstall(ownerWindow);
+    RunOutcome outcome = RunUninstall(RunSettings{ownerWindow, quiet, word});
     if (outcome.ErrorsLogged) return 100;
     return outcome.FilesMarkedForRestart > 0 ? 101 : 2;
   }
@@ -112,7 +116,7 @@ int RunCommandLine(HINSTANCE instance) {
     RemoveTray(DeleteTrayProgramFile);
     return 6;
   }
-  if (installMode != 0) return RunInstallProcedure(installMode, ownerWindow);
+  if (installMode != 0) return RunInstallProcedure(installMode, RunSettings{ownerWindow, quiet, word});
   // Exact: eight units, the terminator included, so neither case nor a longer word matches.
   if (wmemcmp(word, L"def.set", 8) == 0) {
     MakeDefaultPrinter();

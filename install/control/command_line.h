@@ -15,6 +15,9 @@ void CloseHelpWindows();
 
 // Whole-word comparison that ignores the case of the ASCII letters A to Z only.
 bool EqualsIgnoringAsciiCase(const WCHAR* word, const WCHAR* expected);
+// Whether "/quiet" (any letter case of A to Z) is among the arguments after the command word: the
+// run then never shows the log dialog. The command word and the exit codes stay as they are.
+bool AsksForQuiet(int argumentCount, WCHAR** arguments);
 // The owner window named by the argument vector: only with exactly three strings, the third read
 // as a signed decimal number and accepted when IsWindow says it is a window. Null otherwise.
 HWND ReadOwnerWindow(int argumentCount, WCHAR** arguments);

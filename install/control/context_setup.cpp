@@ -6,6 +6,7 @@
 #include "../printers/printer_preservation.h"
 #include "../spooler/component_files.h"
 #include "../spooler/spooler_service.h"
+#include "../util/path_parts.h"
 
 namespace {
 
@@ -22,12 +23,7 @@ void StoreModuleDirectory(InstallContext& context) {
 
 }  // namespace
 
-size_t DirectoryLength(const WCHAR* path, size_t length) {
-  size_t directory = 0;
-  for (size_t i = 0; i < length && path[i] != 0; ++i)
-    if (path[i] == L'\\' || path[i] == L'/' || path[i] == L':') directory = i + 1;
-  return directory;
-}
+size_t DirectoryLength(const WCHAR* path, size_t length) { return FileNameOffset(path, length); }
 
 void StoreSystemDirectory(InstallContext& context, const WCHAR* directory, UINT length, UINT capacity) {
   // A result of capacity or more is the size the text would need: the buffer holds nothing usable.

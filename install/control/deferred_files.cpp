@@ -2,6 +2,7 @@
 
 #include "../log/install_log.h"
 #include "../spooler/spooler_service.h"
+#include "../util/path_parts.h"
 
 namespace {
 
@@ -33,6 +34,11 @@ WCHAR* ReadValueBlock(HKEY key, DWORD& bytes) {
   }
   return block;
 }
+
+// The component files, whatever their folder: the only files whose pending deletions the
+// installer touches.
+const WCHAR* const ProductFileNames[] = {L"vtxmon64.dll", L"vtxmon32.dll", L"vtxdrv64.dll", L"vtxdrv32.dll",
+                                         L"vtxui64.dll",  L"vtxui32.dll",  L"vtxhelp.chm"};
 
 WCHAR* ReadValueBlock(DWORD& bytes) {
   bytes = 0;
@@ -98,7 +104,8 @@ void ReadPendingRenames(PendingRenames& record) {
 void DeleteListedSources(PendingRenames& record) {
   for (INT32 k = 0; k < record.PairCount; ++k) {
     WCHAR* source = record.Names[2 * k];
-    if (record.IsFile[2 * k] == 1 && source != nullptr && record.Names[2 * k + 1] == nullptr &&
+    // Only the product's own files: what other programs left for the restart is theirs to keep.
+    if (record.IsFile[2 * k] == 1 && source != nullptr && record.Names[2 * k + 1] == nullptr && IsProductFileName(source) &&
         DeleteFileW(FileSystemPath(source)))
       record.IsFile[2 * k] = 0;
   }
@@ -123,7 +130,23 @@ void DeletePendingSources() {
   ReleasePendingRenames(record);
 }
 
+bool IsProductFileName(const WCHAR* path) {
+  const WCHAR* name = FileNamePart(FileSystemPath(path));
+  for (const WCHAR* component : ProductFileNames) {
+    int length = lstrlenW(component);
+    if (lstrlenW(name) < length || CompareStringOrdinal(name, length, component, length, TRUE) != CSTR_EQUAL) continue;
+    const WCHAR* rest = name + length;
+    if (rest[0] == 0 || CompareStringOrdinal(rest, -1, L".new", -1, TRUE) == CSTR_EQUAL) return true;
+    // ".old", ".old1" to ".old9": where the component copy moves a locked file aside.
+    if (CompareStringOrdinal(rest, lstrlenW(rest) < 4 ? -1 : 4, L".old", -1, TRUE) == CSTR_EQUAL &&
+        (rest[4] == 0 || (rest[4] >= L'1' && rest[4] <= L'9' && rest[5] == 0)))
+      return true;
+  }
+  return false;
+}
+
 bool CancelPendingDelete(const WCHAR* path) {
+  if (!IsProductFileName(path)) return false;
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
   DWORD bytes = 0;

@@ -23,16 +23,21 @@ const WCHAR* FileSystemPath(const WCHAR* path);
 // empty or unreadable. Only the bytes the value holds are read: an odd trailing byte is dropped,
 // and a last string that lacks its terminator ends where the value ends.
 void ReadPendingRenames(PendingRenames& record);
-// Deletes now every source of a pending deletion that is an existing file and clears its IsFile
-// flag when that succeeded. Silent; the registry value is not changed.
+// Deletes now every source of a pending deletion that is an existing file of the product
+// (IsProductFileName) and clears its IsFile flag when that succeeded. Other programs' files stay
+// for the restart. Silent; the registry value is not changed.
 void DeleteListedSources(PendingRenames& record);
 // Frees the names and both arrays; the record is empty afterwards.
 void ReleasePendingRenames(PendingRenames& record);
 // ReadPendingRenames, DeleteListedSources and the release, in one.
 void DeletePendingSources();
 
+// Whether the path's file name is one of the product's component files (vtxmon64.dll, ... any
+// letter case), or the ".new" or ".old" file that the component copy makes beside one.
+bool IsProductFileName(const WCHAR* path);
 // Takes every pending deletion of `path` (a file-system path, compared without regard to case)
 // out of "PendingFileRenameOperations", leaving the other operations as they were, byte for byte.
+// Only for the product's own files (IsProductFileName); any other path changes nothing.
 // An install calls it for a file it puts in place again, which the next restart would otherwise
 // delete. True when the value was changed.
 bool CancelPendingDelete(const WCHAR* path);

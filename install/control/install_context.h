@@ -35,5 +35,5 @@ struct InstallContext {
   StringList PendingDeletes;    // full paths of files whose deletion failed so far (global memory)
   SavedPrinter* SavedPrinters;  // printers remembered before their removal (global memory)
   PrinterEnumeration Printers;  // snapshot of the machine's printers, default marked (global memory)
-  PRINTER_INFO_2W** MonitorPrinters;  // null-terminated; records of Printers that used the monitor's port
+  MovedPrinter* MonitorPrinters;  // ends in a null printer; printers of Printers moved off the monitor's port
 };

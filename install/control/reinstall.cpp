@@ -4,6 +4,7 @@
 #include "uninstall.h"
 #include "../log/install_log.h"
 #include "../printers/printer_preservation.h"
+#include "../printers/printer_record.h"
 #include "../spooler/port_monitor.h"
 #include "../spooler/printer_driver.h"
 #include "../spooler/spooler_service.h"
@@ -28,6 +29,9 @@ void ReInstall(InstallContext& context) {
   LogLine(context, L">ReInstall");
   LogDepthScope depth(context, 2);
   context.CheckMonitorVersion = 1;
+  // Printers that an earlier run deleted and did not get back are re-created by this one.
+  int leftOver = LoadSavedPrinters(context);
+  if (leftOver > 0) LogLine(context, L"Printers saved by an unfinished run: %d", leftOver);
   // The tray program is ended but its file stays: the last step starts it again.
   UnInstall(context, KeepTrayProgramFile);
   if (context.PendingDeletes != nullptr) {

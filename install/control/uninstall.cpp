@@ -3,8 +3,8 @@
 #include "context_setup.h"
 #include "deferred_files.h"
 #include "../log/install_log.h"
-#include "../log/log_dialog.h"
 #include "../printers/printer_preservation.h"
+#include "../printers/printer_record.h"
 #include "../spooler/enumerations.h"
 #include "../spooler/port_monitor.h"
 #include "../spooler/printer_driver.h"
@@ -43,13 +43,13 @@ void UninstallWithCleanup(InstallContext& context) {
   RetryPendingDeletesUpToSpoolerRestart(context);
 }
 
-UninstallOutcome RunUninstall(HWND ownerWindow) {
+RunOutcome RunUninstall(const RunSettings& settings) {
   InstallContext context = {};
   InitInstallContext(context, InstallMode64Bit);
   UninstallWithCleanup(context);
-  DWORD marked = ScheduleDeletesAtReboot(context);
-  if (context.ErrorCount != 0 || (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0) ShowLogDialog(context, ownerWindow);
-  bool errors = context.ErrorCount != 0;
+  // The printers are gone for good; a record of them would bring them back with the next install.
+  ForgetSavedPrinters();
+  RunOutcome outcome = EndRun(context, settings);
   ReleaseInstallContext(context);
-  return UninstallOutcome{errors, marked};
+  return outcome;
 }

@@ -3,12 +3,8 @@
 #include <windows.h>
 
 #include "install_context.h"
+#include "run_end.h"
 #include "../tray/tray_control.h"
-
-struct UninstallOutcome {
-  bool ErrorsLogged;
-  DWORD FilesMarkedForRestart;
-};
 
 // Removes the tray program, every printer of the product's driver (remembered in SavedPrinters),
 // the printer driver and the port monitor, in that order; retries locked files once. A reinstall
@@ -17,5 +13,5 @@ void UnInstall(InstallContext& context, TrayProgramFile trayFile = DeleteTrayPro
 // UnInstall, then the system's pending deletions now, and locked files retried, the last time
 // with the spooler stopped.
 void UninstallWithCleanup(InstallContext& context);
-// Removes the installation; the log dialog, if shown, is owned by `ownerWindow` (or none).
-UninstallOutcome RunUninstall(HWND ownerWindow);
+// Removes the installation and ends the run (EndRun).
+RunOutcome RunUninstall(const RunSettings& settings);

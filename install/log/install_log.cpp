@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "system_text.h"
+
 namespace {
 
 // Formats into buffer[0..units), always terminated; a message that does not fit is cut.
@@ -62,13 +64,7 @@ void LogError(InstallContext& context, int number, const WCHAR* format, ...) {
   FormatBounded(line + prefix, LogLineUnits - prefix, format, args);
   va_end(args);
 
-  WCHAR* description = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                 1033, reinterpret_cast<WCHAR*>(&description), 0, nullptr);
-  if (description != nullptr) {
-    size_t n = wcslen(description);
-    while (n > 0 && (description[n - 1] == 0x000D || description[n - 1] == 0x000A)) description[--n] = 0;
-  }
+  WCHAR* description = SystemErrorText(code);
   if (code != 0) {
     if (description != nullptr) {
       AppendBounded(line, LogLineUnits, L" - (");

@@ -4,6 +4,7 @@
 
 #include "../log/install_log.h"
 #include "../spooler/enumerations.h"
+#include "../util/two_call_query.h"
 
 namespace {
 
@@ -16,37 +17,31 @@ const DWORD EnumerationSlackBytes = 32;
 const DWORD DefaultPrinterUnits = 255;
 const DWORD RemoveAccess = DELETE | PRINTER_ACCESS_ADMINISTER;
 
-void* AllocateZeroed(SIZE_T bytes) {
-  void* block = GlobalAlloc(GPTR, bytes);
-  if (block == nullptr) SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
-  return block;
-}
-
-// The exports that winspool.drv offers only by ordinal in older import libraries.
+// GetDefaultPrinterW and SetDefaultPrinterW by name where winspool.drv exports them; older
+// spoolers offer them only as the ordinals 203 and 204.
 typedef BOOL(WINAPI* GetDefaultPrinterProc)(WCHAR*, DWORD*);
 typedef BOOL(WINAPI* SetDefaultPrinterProc)(const WCHAR*);
-FARPROC SpoolerOrdinal(WORD ordinal) {
+FARPROC SpoolerExport(const char* name, WORD ordinal) {
   HMODULE spooler = GetModuleHandleW(L"winspool.drv");
   if (spooler == nullptr) spooler = LoadLibraryW(L"winspool.drv");
-  return spooler != nullptr ? GetProcAddress(spooler, MAKEINTRESOURCEA(ordinal)) : nullptr;
+  if (spooler == nullptr) return nullptr;
+  FARPROC found = GetProcAddress(spooler, name);
+  return found != nullptr ? found : GetProcAddress(spooler, MAKEINTRESOURCEA(ordinal));
 }
 
 // One size query and one read; true with the block filled, false with `retry` set when the
 // list grew in between.
 bool EnumerateOnce(PrinterEnumeration& printers, bool& retry) {
-  retry = false;
-  DWORD needed = 0;
   DWORD count = 0;
-  if (EnumPrintersW(EnumerateLocalAndConnections, nullptr, 2, nullptr, 0, &needed, &count)) return true;  // no printers
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-  BYTE* block = static_cast<BYTE*>(AllocateZeroed(static_cast<SIZE_T>(needed) + EnumerationSlackBytes));
-  if (block == nullptr) return false;
-  if (!EnumPrintersW(EnumerateLocalAndConnections, nullptr, 2, block, needed, &needed, &count)) {
-    retry = GetLastError() == ERROR_INSUFFICIENT_BUFFER;
-    GlobalFree(block);
-    return false;
-  }
-  printers.entries = reinterpret_cast<PRINTER_INFO_2W*>(block);
+  TwoCallResult query = QueryTwice(
+      [&count](BYTE* buffer, DWORD bytes, DWORD* needed) {
+        return EnumPrintersW(EnumerateLocalAndConnections, nullptr, 2, buffer, bytes, needed, &count);
+      },
+      EnumerationSlackBytes);
+  retry = query.Outcome == TwoCallReadFailed && GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+  if (query.Outcome == TwoCallNothing) return true;  // no printers
+  if (query.Outcome != TwoCallFilled) return false;
+  printers.entries = reinterpret_cast<PRINTER_INFO_2W*>(query.Block);
   printers.count = count;
   if (count == 0) Release(printers);
   return true;
@@ -71,13 +66,15 @@ void Refresh(PrinterEnumeration& printers) {
 }
 
 BOOL QueryDefaultPrinter(WCHAR* buffer, DWORD* units) {
-  GetDefaultPrinterProc query = reinterpret_cast<GetDefaultPrinterProc>(reinterpret_cast<void*>(SpoolerOrdinal(203)));
+  GetDefaultPrinterProc query =
+      reinterpret_cast<GetDefaultPrinterProc>(reinterpret_cast<void*>(SpoolerExport("GetDefaultPrinterW", 203)));
   if (query == nullptr) return FALSE;
   return query(buffer, units);
 }
 
 BOOL SetDefaultPrinterName(const WCHAR* name) {
-  SetDefaultPrinterProc set = reinterpret_cast<SetDefaultPrinterProc>(reinterpret_cast<void*>(SpoolerOrdinal(204)));
+  SetDefaultPrinterProc set =
+      reinterpret_cast<SetDefaultPrinterProc>(reinterpret_cast<void*>(SpoolerExport("SetDefaultPrinterW", 204)));
   if (set == nullptr) return FALSE;
   return set(name);
 }
@@ -105,20 +102,13 @@ bool IsOurPrinter(const PRINTER_INFO_2W& printer) {
 }
 
 PrinterInfo2 QueryPrinterInfo2(HANDLE printer) {
-  PrinterInfo2 result = {nullptr, 0};
-  GetPrinterW(printer, 2, nullptr, 0, &result.size);
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return result;
-  BYTE* block = static_cast<BYTE*>(AllocateZeroed(result.size));
-  if (block == nullptr) return result;
-  if (!GetPrinterW(printer, 2, block, result.size, &result.size)) {
-    DWORD code = GetLastError();
-    GlobalFree(block);
-    SetLastError(code);
-    return result;
-  }
-  result.info = reinterpret_cast<PRINTER_INFO_2W*>(block);
+  TwoCallResult query = QueryTwice(
+      [printer](BYTE* buffer, DWORD bytes, DWORD* needed) { return GetPrinterW(printer, 2, buffer, bytes, needed); });
+  PrinterInfo2 result = {reinterpret_cast<PRINTER_INFO_2W*>(query.Block), query.Bytes};
   return result;
 }
+
+bool IsPrinterConnection(const PRINTER_INFO_2W& printer) { return (printer.Attributes & PRINTER_ATTRIBUTE_NETWORK) != 0; }
 
 HANDLE CreatePrinter(InstallContext& context, const WCHAR* name) {
   const WCHAR* shown = name != nullptr && name[0] != 0 ? name : L"*";

@@ -20,6 +20,9 @@ void Release(PrinterEnumeration& printers);
 void SnapshotPrinters(InstallContext& context);
 // True when the record's driver is exactly "Quillstack printer" (case and length count).
 bool IsOurPrinter(const PRINTER_INFO_2W& printer);
+// True for a printer connection (PRINTER_ATTRIBUTE_NETWORK): a print server's printer, which the
+// installer neither removes nor re-creates, whatever its driver.
+bool IsPrinterConnection(const PRINTER_INFO_2W& printer);
 // The open printer's level-2 record in a global-memory block the caller frees; info null on failure.
 PrinterInfo2 QueryPrinterInfo2(HANDLE printer);
 // Adds a printer of this name on "Quillstack:" with the product's driver and "WinPrint".
@@ -28,8 +31,8 @@ HANDLE CreatePrinter(InstallContext& context, const WCHAR* name);
 // Purges the printer's queue and deletes it; errors 16 and 17.
 void RemovePrinter(InstallContext& context, const WCHAR* name);
 
-// The spooler's default printer, through winspool.drv's ordinals 203 and 204 (the documented
-// GetDefaultPrinterW and SetDefaultPrinterW). `units` is the capacity in characters, and the
+// The spooler's default printer, through GetDefaultPrinterW and SetDefaultPrinterW, looked up by
+// name, or by their ordinals 203 and 204 where winspool.drv lacks the names. `units` is the capacity in characters, and the
 // required one on failure.
 BOOL QueryDefaultPrinter(WCHAR* buffer, DWORD* units);
 BOOL SetDefaultPrinterName(const WCHAR* name);

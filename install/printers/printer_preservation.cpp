@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "printer_enumeration.h"
+#include "printer_record.h"
 #include "../log/install_log.h"
 
 namespace {
@@ -21,6 +22,10 @@ bool IsTerminatedText(DWORD status, DWORD type, const char* buffer, DWORD read) 
   DWORD limit = read < SubKeyBytes ? read : SubKeyBytes;
   return memchr(buffer, 0, limit) != nullptr;
 }
+
+// The product's local printers; a printer connection belongs to its print server and could not
+// be created here again.
+bool IsRemovable(const PRINTER_INFO_2W& printer) { return IsOurPrinter(printer) && !IsPrinterConnection(printer); }
 
 }  // namespace
 
@@ -83,20 +88,29 @@ void RememberPrinter(InstallContext& context, PRINTER_INFO_2W* printer) {
 void DeleteAllPrinters(InstallContext& context) {
   LogLine(context, L">DeleteAllPrinters");
   LogDepthScope depth(context);
+  // Every printer is remembered, and the record of them is on disk, before the first one goes.
+  // Printers that a record of an unfinished run holds already keep what that record says.
   for (DWORD i = 0; i < context.Printers.count; ++i) {
     PRINTER_INFO_2W& printer = context.Printers.entries[i];
-    if (!IsOurPrinter(printer)) continue;
-    RememberPrinter(context, &printer);
-    RemovePrinter(context, printer.pPrinterName);
+    if (IsRemovable(printer) && !IsSavedPrinter(context, printer.pPrinterName)) RememberPrinter(context, &printer);
+  }
+  if (context.SavedPrinters != nullptr && !StoreSavedPrinters(context)) LogLine(context, L"Can't save the printers' record");
+  for (DWORD i = 0; i < context.Printers.count; ++i) {
+    PRINTER_INFO_2W& printer = context.Printers.entries[i];
+    if (IsRemovable(printer)) RemovePrinter(context, printer.pPrinterName);
   }
 }
 
 void RestorePrinters(InstallContext& context) {
   int restored = 0;
+  int missing = 0;
   for (SavedPrinter* saved = context.SavedPrinters; saved != nullptr; saved = saved->next) {
     const PRINTER_INFO_2W& old = *saved->printer;
     HANDLE printer = CreatePrinter(context, old.pPrinterName);
-    if (printer == nullptr) continue;
+    if (printer == nullptr) {
+      ++missing;
+      continue;
+    }
 
     if (WriteSubKey(printer, saved->subKey)) {
       char keyPath[PrinterKeyPathBytes] = {};
@@ -116,6 +130,8 @@ void RestorePrinters(InstallContext& context) {
     ClosePrinter(printer);
     ++restored;
   }
+  // A printer that could not be created stays in the record for the next install.
+  if (missing == 0) ForgetSavedPrinters();
   if (restored == 0) {
     HANDLE printer = CreatePrinter(context, FreshPrinterName);
     if (printer != nullptr) ClosePrinter(printer);
@@ -127,6 +143,7 @@ void FreeSavedPrinters(SavedPrinter* first) {
   while (first != nullptr) {
     SavedPrinter* next = first->next;
     if (first->subKey != nullptr) GlobalFree(first->subKey);
+    if (first->ownsPrinter && first->printer != nullptr) GlobalFree(first->printer);
     GlobalFree(first);
     first = next;
   }

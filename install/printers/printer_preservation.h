@@ -9,11 +9,13 @@
 // The printer data buffer of a key name: at most 63 characters and the terminator.
 const DWORD SubKeyBytes = 64;
 
-// Remembers and removes every printer of the product's driver in the context's snapshot.
+// Remembers every local printer of the product's driver in the context's snapshot, stores the
+// saved-printer record (printer_record.h) and then removes them. Printer connections stay.
 void DeleteAllPrinters(InstallContext& context);
 // Puts the printer at the head of SavedPrinters when it has a key name.
 void RememberPrinter(InstallContext& context, PRINTER_INFO_2W* printer);
 // Re-creates the remembered printers, newest first; the printer "Quillstack" when none came back.
+// Removes the saved-printer record once every remembered printer was created again.
 void RestorePrinters(InstallContext& context);
 // The printer's "SubKey" value, from its printer data or else its "DsUser" key, into `subKey`
 // (SubKeyBytes); "" when neither holds a terminated REG_SZ text.

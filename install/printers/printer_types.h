@@ -21,4 +21,14 @@ struct SavedPrinter {
   char* subKey;               // the printer's key name, ANSI, in its own global-memory block
   PRINTER_INFO_2W* printer;   // the printer's record in the context's snapshot; not owned
   SavedPrinter* next;
+  // 1 when `printer` is a block of its own (read back from the saved-printer record of a run that
+  // did not finish; printer_record.h), freed with the entry.
+  BYTE ownsPrinter;
+};
+
+// A printer that the port monitor's removal moved to "file:": its record in the snapshot and the
+// place in its port name where "Quillstack:" stood, so that the install undoes exactly that change.
+struct MovedPrinter {
+  PRINTER_INFO_2W* printer;  // null in the slot after the last
+  SIZE_T portOffset;         // units from the start of pPortName
 };

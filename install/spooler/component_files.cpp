@@ -3,6 +3,8 @@
 #include <winspool.h>
 
 #include "../log/install_log.h"
+#include "../util/string_list.h"
+#include "../util/two_call_query.h"
 
 DWORD(WINAPI* DestinationTickCount)() = GetTickCount;
 
@@ -19,6 +21,10 @@ struct ComponentSet {
 const ComponentSet Set64 = {L"Windows x64", L"vtxmon64.dll", L"vtxdrv64.dll", L"vtxui64.dll"};
 const ComponentSet Set32 = {L"Windows NT x86", L"vtxmon32.dll", L"vtxdrv32.dll", L"vtxui32.dll"};
 const WCHAR HelpFileName[] = L"vtxhelp.chm";
+// The copy's own file beside the destination, and the names a locked destination is moved to.
+const WCHAR TemporarySuffix[] = L".new";
+const WCHAR AsideSuffix[] = L".old";
+const int AsideNames = 10;
 
 bool EndsWithBackslash(const WCHAR* text) {
   int n = lstrlenW(text);
@@ -101,16 +107,66 @@ HRESULT CopyComponentPaths(InstallContext& context, const WCHAR* targetDirectory
     if (reportErrors) LogError(context, 10, L"Cant't open source file: %s", fileName);
     return E_FAIL;
   }
-  FileHandleScope destinationFile(CreateDestinationFile(context, Text(destination.Value)));
-  if (destinationFile.Value == INVALID_HANDLE_VALUE) {
+  // The copy goes into a file of its own beside the destination, which is replaced only by a
+  // whole, flushed copy: a failed copy leaves the destination as it was.
+  WideBufferScope temporary(Clone(destination.Value));
+  AppendWide(temporary.Value, TemporarySuffix);
+  FileHandleScope temporaryFile(CreateFileW(Text(temporary.Value), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (temporaryFile.Value == INVALID_HANDLE_VALUE) {
     if (reportErrors) LogError(context, 9, L"Cant't open destination file: %s", Text(destination.Value));
     return E_FAIL;
   }
-  HRESULT result = CopyBlocks(context, sourceFile.Value, destinationFile.Value, Text(destination.Value));
-  // The destination closes before the source.
-  CloseHandle(destinationFile.Value);
-  destinationFile.Value = INVALID_HANDLE_VALUE;
+  HRESULT result = CopyBlocks(context, sourceFile.Value, temporaryFile.Value, Text(destination.Value));
+  if (result == S_OK && !FlushFileBuffers(temporaryFile.Value)) {
+    LogError(context, 8, L"CopyFile(..,%s)", Text(destination.Value));
+    result = E_FAIL;
+  }
+  CloseHandle(temporaryFile.Value);
+  temporaryFile.Value = INVALID_HANDLE_VALUE;
+  if (result == S_OK && !ReplaceDestinationFile(context, Text(temporary.Value), Text(destination.Value))) {
+    if (reportErrors) LogError(context, 9, L"Cant't open destination file: %s", Text(destination.Value));
+    result = E_FAIL;
+  }
+  if (result != S_OK) {
+    DWORD code = GetLastError();
+    DeleteFileW(Text(temporary.Value));
+    SetLastError(code);
+  }
   return result;
+}
+
+// Renames the destination to a free name beside it (".old", ".old1" to ".old9") and moves the
+// copy in. A file that a process has loaded can be renamed though neither replaced nor deleted;
+// the old file is deleted now if it can be, else it waits in PendingDeletes for the next restart.
+// False with the rename's last error when the destination can't be moved aside.
+bool MoveDestinationAside(InstallContext& context, const WCHAR* temporary, const WCHAR* destination) {
+  if (GetFileAttributesW(destination) == INVALID_FILE_ATTRIBUTES) return false;
+  for (int candidate = 0; candidate < AsideNames; ++candidate) {
+    WideBufferScope aside;
+    AssignWide(aside.Value, destination);
+    AppendWide(aside.Value, AsideSuffix);
+    if (candidate > 0) {
+      WCHAR digit[2] = {static_cast<WCHAR>(L'0' + candidate), 0};
+      AppendWide(aside.Value, digit);
+    }
+    // A leftover of an earlier run that can go now makes room; one that can't keeps its name.
+    DeleteFileW(Text(aside.Value));
+    if (!MoveFileExW(destination, Text(aside.Value), MOVEFILE_WRITE_THROUGH)) {
+      DWORD code = GetLastError();
+      if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) continue;
+      return false;
+    }
+    if (!MoveFileExW(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      DWORD code = GetLastError();
+      MoveFileExW(Text(aside.Value), destination, MOVEFILE_WRITE_THROUGH);
+      SetLastError(code);
+      return false;
+    }
+    LogLine(context, L"Locked file moved aside: %s", Text(aside.Value));
+    if (!DeleteFileW(Text(aside.Value))) AddUnique(context.PendingDeletes, Text(aside.Value));
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -122,29 +178,23 @@ void SelectComponents(InstallContext& context, BYTE use64Bit) {
   context.DriverFile = set.DriverFile;
   context.UiFile = set.UiFile;
 
-  DWORD needed = 0;
-  if (!GetPrinterDriverDirectoryW(nullptr, const_cast<WCHAR*>(context.Environment), 1, nullptr, 0, &needed) &&
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+  // Two bytes more than reported, zero-filled: the text is terminated whatever the spooler wrote.
+  WCHAR* environment = const_cast<WCHAR*>(context.Environment);
+  TwoCallResult query = QueryTwice(
+      [environment](BYTE* buffer, DWORD bytes, DWORD* needed) {
+        return GetPrinterDriverDirectoryW(nullptr, environment, 1, buffer, bytes, needed);
+      },
+      sizeof(WCHAR));
+  WCHAR* directory = reinterpret_cast<WCHAR*>(query.Block);
+  if (directory == nullptr) {
     LogError(context, 6, L"Can`t retrieve printer driver directory.");
   } else {
-    // Two bytes more than reported, zero-filled: the text is terminated whatever the spooler wrote.
-    SIZE_T units = needed / sizeof(WCHAR) + 2;
-    WCHAR* directory = static_cast<WCHAR*>(GlobalAlloc(GPTR, units * sizeof(WCHAR)));
-    if (directory == nullptr) {
-      SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
-      LogError(context, 6, L"Can`t retrieve printer driver directory.");
-    } else if (!GetPrinterDriverDirectoryW(nullptr, const_cast<WCHAR*>(context.Environment), 1,
-                                           reinterpret_cast<BYTE*>(directory), needed, &needed)) {
-      LogError(context, 6, L"Can`t retrieve printer driver directory.");
-    } else {
-      directory[units - 1] = 0;
-      LogLine(context, L"PrinterDriverDirectory(1):%s", directory);
-      Clear(context.DriverDirectory);
-      AssignWide(context.DriverDirectory, directory);
-      if (directory[0] != 0 && !EndsWithBackslash(directory)) AppendWide(context.DriverDirectory, L"\\");
-      LogLine(context, L"PrinterDriverDirectory(2):%s", Text(context.DriverDirectory));
-    }
-    if (directory != nullptr) GlobalFree(directory);
+    LogLine(context, L"PrinterDriverDirectory(1):%s", directory);
+    Clear(context.DriverDirectory);
+    AssignWide(context.DriverDirectory, directory);
+    if (directory[0] != 0 && !EndsWithBackslash(directory)) AppendWide(context.DriverDirectory, L"\\");
+    LogLine(context, L"PrinterDriverDirectory(2):%s", Text(context.DriverDirectory));
+    GlobalFree(directory);
   }
   context.HelpFile = HelpFileName;
 }
@@ -162,11 +212,11 @@ HRESULT CopyComponentFile(InstallContext& context, const WCHAR* targetDirectory,
   return result;
 }
 
-HANDLE CreateDestinationFile(InstallContext& context, const WCHAR* path) {
+bool ReplaceDestinationFile(InstallContext& context, const WCHAR* temporary, const WCHAR* destination) {
   DWORD start = DestinationTickCount();
   for (int attempt = 1; attempt <= DestinationAttempts; ++attempt) {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return file;
+    if (MoveFileExW(temporary, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveDestinationAside(context, temporary, destination)) return true;
     if (attempt == DestinationAttempts) break;
     if (DestinationTickCount() - start > DestinationTimeoutMs) {
       DWORD code = GetLastError();
@@ -176,7 +226,7 @@ HANDLE CreateDestinationFile(InstallContext& context, const WCHAR* path) {
     }
     Sleep(DestinationPauseMs);
   }
-  return INVALID_HANDLE_VALUE;
+  return false;
 }
 
 int GetFileBuildNumber(const WCHAR* path) {

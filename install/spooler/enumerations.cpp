@@ -3,6 +3,8 @@
 #include <winspool.h>
 
 #include "../log/install_log.h"
+#include "../log/system_text.h"
+#include "../util/two_call_query.h"
 
 namespace {
 
@@ -40,32 +42,17 @@ const WCHAR* DriverName(const EnumerationResult& result, DWORD index) {
   }
 }
 
-// The system's English text for the last error, or the fallback; formatted into the log line.
+// The system's text for the last error, or the fallback; formatted into the log line.
 void LogEnumMonitorsFailure(InstallContext& context, const WCHAR* format) {
   DWORD code = GetLastError();
-  WCHAR* description = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 1033,
-                 reinterpret_cast<WCHAR*>(&description), 0, nullptr);
-  if (description != nullptr) {
-    int n = lstrlenW(description);
-    while (n > 0 && (description[n - 1] == 0x000D || description[n - 1] == 0x000A)) description[--n] = 0;
-  }
+  WCHAR* description = SystemErrorText(code);
   LogLine(context, format, description != nullptr && description[0] != 0 ? description : L"No Error or no description");
   if (description != nullptr) LocalFree(description);
   SetLastError(code);
 }
 
-BYTE* AllocateEntries(DWORD bytes) {
-  BYTE* block = static_cast<BYTE*>(GlobalAlloc(GPTR, bytes));
-  if (block == nullptr) SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
-  return block;
-}
-
-// Keeps the last error of the failed call for the caller.
 void ReleaseEntries(EnumerationResult& result) {
-  DWORD code = GetLastError();
   if (result.Entries != nullptr) GlobalFree(result.Entries);
-  SetLastError(code);
   result.Entries = nullptr;
   result.Count = 0;
 }
@@ -74,29 +61,21 @@ void ReleaseEntries(EnumerationResult& result) {
 
 EnumerationResult EnumerateMonitors(InstallContext& context) {
   EnumerationResult result = {nullptr, 2, 0};
-  DWORD needed = 0;
-  if (EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &result.Count)) {
-    LogLine(context, L"1. EnumMonitors returns true");
-    result.Count = 0;
-    return result;
+  DWORD count = 0;
+  TwoCallResult query = QueryTwice([&count](BYTE* buffer, DWORD bytes, DWORD* needed) {
+    return EnumMonitorsW(nullptr, 2, buffer, bytes, needed, &count);
+  });
+  switch (query.Outcome) {
+    case TwoCallNothing: LogLine(context, L"1. EnumMonitors returns true"); break;
+    case TwoCallSizeFailed: LogEnumMonitorsFailure(context, L"2. EnumMonitors  failed with code: %s"); break;
+    case TwoCallNoMemory: LogLine(context, L"3. EnumMonitors - can't allocate memory for buffer"); break;
+    case TwoCallReadFailed: LogEnumMonitorsFailure(context, L"3. EnumMonitors  failed with code: %s"); break;
+    case TwoCallFilled:
+      result.Entries = query.Block;
+      result.Count = count;
+      if (result.Count == 0) ReleaseEntries(result);
+      break;
   }
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) {
-    LogEnumMonitorsFailure(context, L"2. EnumMonitors  failed with code: %s");
-    result.Count = 0;
-    return result;
-  }
-  result.Entries = AllocateEntries(needed);
-  if (result.Entries == nullptr) {
-    LogLine(context, L"3. EnumMonitors - can't allocate memory for buffer");
-    SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
-    result.Count = 0;
-    return result;
-  }
-  if (!EnumMonitorsW(nullptr, 2, result.Entries, needed, &needed, &result.Count)) {
-    LogEnumMonitorsFailure(context, L"3. EnumMonitors  failed with code: %s");
-    ReleaseEntries(result);
-  }
-  if (result.Count == 0) ReleaseEntries(result);
   return result;
 }
 
@@ -122,19 +101,15 @@ void ListMonitors(InstallContext& context, const EnumerationResult& result) {
 EnumerationResult EnumerateDrivers(const WCHAR* environment) {
   EnumerationResult result = {nullptr, 6, 0};
   WCHAR* environmentName = const_cast<WCHAR*>(environment);
-  DWORD needed = 0;
-  if (EnumPrinterDriversW(nullptr, environmentName, 6, nullptr, 0, &needed, &result.Count) ||
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) {
-    result.Count = 0;
-    return result;
+  DWORD count = 0;
+  TwoCallResult query = QueryTwice([environmentName, &count](BYTE* buffer, DWORD bytes, DWORD* needed) {
+    return EnumPrinterDriversW(nullptr, environmentName, 6, buffer, bytes, needed, &count);
+  });
+  if (query.Outcome == TwoCallFilled) {
+    result.Entries = query.Block;
+    result.Count = count;
+    if (result.Count == 0) ReleaseEntries(result);
   }
-  result.Entries = AllocateEntries(needed);
-  if (result.Entries == nullptr) {
-    result.Count = 0;
-    return result;
-  }
-  if (!EnumPrinterDriversW(nullptr, environmentName, 6, result.Entries, needed, &needed, &result.Count)) ReleaseEntries(result);
-  if (result.Count == 0) ReleaseEntries(result);
   return result;
 }
 

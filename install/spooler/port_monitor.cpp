@@ -6,6 +6,8 @@
 #include "component_files.h"
 #include "spooler_service.h"
 #include "../log/install_log.h"
+#include "../printers/printer_enumeration.h"
+#include "../util/path_parts.h"
 #include "../util/string_list.h"
 
 namespace {
@@ -15,17 +17,6 @@ const WCHAR TemporaryPort[] = L"file:";
 const size_t MonitorNameUnits = 11;
 const size_t TemporaryPortUnits = 5;
 const DWORD PortChangeAccess = PRINTER_ALL_ACCESS;
-
-// The array of moved printers is one block: `slots` pointers with a null after the last, then
-// for each pointer the offset in units at which its port name was changed. The offset makes
-// the install undo exactly the change that the removal made, and nothing else.
-PRINTER_INFO_2W** AllocateMovedPrinters(DWORD slots) {
-  SIZE_T bytes = (slots + 1) * sizeof(PRINTER_INFO_2W*) + slots * sizeof(SIZE_T);
-  return static_cast<PRINTER_INFO_2W**>(GlobalAlloc(GPTR, bytes));
-}
-SIZE_T* MovedPortOffsets(InstallContext& context) {
-  return reinterpret_cast<SIZE_T*>(context.MonitorPrinters + context.Printers.count + 1);
-}
 
 // Sets the changed record as the printer's level-2 information and logs the outcome.
 void WritePortChange(InstallContext& context, PRINTER_INFO_2W* printer) {
@@ -46,17 +37,19 @@ void MovePrintersToFilePort(InstallContext& context) {
   if (context.MonitorPrinters != nullptr) GlobalFree(context.MonitorPrinters);
   context.MonitorPrinters = nullptr;
   if (context.Printers.count == 0) return;
-  context.MonitorPrinters = AllocateMovedPrinters(context.Printers.count);
+  context.MonitorPrinters =
+      static_cast<MovedPrinter*>(GlobalAlloc(GPTR, (static_cast<SIZE_T>(context.Printers.count) + 1) * sizeof(MovedPrinter)));
   if (context.MonitorPrinters == nullptr) return;
-  SIZE_T* offsets = MovedPortOffsets(context);
   DWORD moved = 0;
   for (DWORD i = 0; i < context.Printers.count; ++i) {
     PRINTER_INFO_2W* printer = &context.Printers.entries[i];
+    // A printer connection's port belongs to its print server, whose printer SetPrinterW would change.
+    if (IsPrinterConnection(*printer)) continue;
     WCHAR* port = printer->pPortName;
     WCHAR* found = port != nullptr ? wcsstr(port, MonitorName) : nullptr;
     if (found == nullptr) continue;
-    context.MonitorPrinters[moved] = printer;
-    offsets[moved] = static_cast<SIZE_T>(found - port);
+    context.MonitorPrinters[moved].printer = printer;
+    context.MonitorPrinters[moved].portOffset = static_cast<SIZE_T>(found - port);
     ++moved;
     WCHAR* rest = found + MonitorNameUnits;
     memcpy(found, TemporaryPort, TemporaryPortUnits * sizeof(WCHAR));
@@ -69,12 +62,11 @@ void MovePrintersToFilePort(InstallContext& context) {
 // within the room the removal freed.
 void MovePrintersBack(InstallContext& context) {
   if (context.MonitorPrinters == nullptr) return;
-  SIZE_T* offsets = MovedPortOffsets(context);
-  for (DWORD i = 0; context.MonitorPrinters[i] != nullptr; ++i) {
-    PRINTER_INFO_2W* printer = context.MonitorPrinters[i];
+  for (const MovedPrinter* moved = context.MonitorPrinters; moved->printer != nullptr; ++moved) {
+    PRINTER_INFO_2W* printer = moved->printer;
     WCHAR* port = printer->pPortName;
-    if (port == nullptr || wcslen(port) < offsets[i] + TemporaryPortUnits) continue;
-    WCHAR* place = port + offsets[i];
+    if (port == nullptr || wcslen(port) < moved->portOffset + TemporaryPortUnits) continue;
+    WCHAR* place = port + moved->portOffset;
     if (wcsncmp(place, TemporaryPort, TemporaryPortUnits) != 0) continue;
     WCHAR* rest = place + TemporaryPortUnits;
     memmove(place + MonitorNameUnits, rest, (wcslen(rest) + 1) * sizeof(WCHAR));
@@ -87,9 +79,7 @@ void MovePrintersBack(InstallContext& context) {
 // name inside the system directory may be deleted, never a path that leads elsewhere.
 const WCHAR* UsableMonitorFileName(const WCHAR* dllName) {
   if (dllName == nullptr) return nullptr;
-  const WCHAR* name = dllName;
-  for (const WCHAR* p = dllName; *p != 0; ++p)
-    if (*p == L'\\' || *p == L'/' || *p == L':') name = p + 1;
+  const WCHAR* name = FileNamePart(dllName);
   if (name[0] == 0 || wcsstr(name, L"..") != nullptr) return nullptr;
   return name;
 }

@@ -4,6 +4,7 @@
 #include "spooler_service.h"
 #include "../log/install_log.h"
 #include "../util/string_list.h"
+#include "../util/two_call_query.h"
 
 const WCHAR DriverVendorUrl[] = L"https://quillstack.corvell.example/";
 
@@ -93,19 +94,8 @@ void RemovePrinterDriver(InstallContext& context, const EnumerationResult& drive
 }
 
 DRIVER_INFO_2W* QueryPrinterDriver(HANDLE printer) {
-  DWORD needed = 0;
-  GetPrinterDriverW(printer, const_cast<WCHAR*>(L"Windows x64"), 2, nullptr, 0, &needed);
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
-  BYTE* block = static_cast<BYTE*>(GlobalAlloc(GPTR, needed));
-  if (block == nullptr) {
-    SetLastError(static_cast<DWORD>(E_OUTOFMEMORY));
-    return nullptr;
-  }
-  if (!GetPrinterDriverW(printer, nullptr, 2, block, needed, &needed)) {
-    DWORD code = GetLastError();
-    GlobalFree(block);
-    SetLastError(code);
-    return nullptr;
-  }
-  return reinterpret_cast<DRIVER_INFO_2W*>(block);
+  // The printer's own environment in both calls, so that the size asked for fits the answer.
+  TwoCallResult query = QueryTwice(
+      [printer](BYTE* buffer, DWORD bytes, DWORD* needed) { return GetPrinterDriverW(printer, nullptr, 2, buffer, bytes, needed); });
+  return reinterpret_cast<DRIVER_INFO_2W*>(query.Block);
 }

@@ -157,8 +157,8 @@ TEST(ReleaseInstallContext, FreesEveryListAndBufferTheContextMayOwn) {
     saved->next = context.SavedPrinters;
     context.SavedPrinters = saved;
   }
-  context.MonitorPrinters = static_cast<PRINTER_INFO_2W**>(GlobalBlock(2 * sizeof(PRINTER_INFO_2W*)));
-  context.MonitorPrinters[0] = &context.Printers.entries[2];
+  context.MonitorPrinters = static_cast<MovedPrinter*>(GlobalBlock(2 * sizeof(MovedPrinter)));
+  context.MonitorPrinters[0].printer = &context.Printers.entries[2];
   AppendWide(context.DriverDirectory, L"C:\\windows\\system32\\spool\\drivers\\x64\\");
 
   ReleaseInstallContext(context);

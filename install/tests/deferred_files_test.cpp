@@ -53,30 +53,37 @@ class DeferredFiles : public ::testing::Test {
 }  // namespace
 
 TEST_F(DeferredFiles, DeletesExistingSourcesOfDeletionsOnlyAndNeverARename) {
-  std::wstring gone = MakeFile(L"gone.dll"), plain = MakeFile(L"plain.dll"), renamed = MakeFile(L"renamed.dll"),
-               target = MakeFile(L"target.dll"), folder = Scratch(L"folder"), missing = Scratch(L"missing.dll");
+  // Only the product's files go; another program's file waiting for the restart stays for it.
+  std::wstring gone = MakeFile(L"vtxdrv64.dll"), plain = MakeFile(L"VTXUI64.DLL.old1"), renamed = MakeFile(L"renamed.dll"),
+               target = MakeFile(L"target.dll"), folder = Scratch(L"vtxui32.dll"), missing = Scratch(L"vtxmon32.dll"),
+               foreign = MakeFile(L"foreign.dll");
   CreateDirectoryW(folder.c_str(), nullptr);
   ASSERT_TRUE(WritePendingRenames({L"\\??\\" + gone, L"", L"\\??\\" + renamed, L"\\??\\" + target, L"\\??\\" + folder, L"",
-                                   L"\\??\\" + missing, L"", plain, L"", L"\\??\\" + plain /* unpaired: ignored */}));
+                                   L"\\??\\" + missing, L"", plain, L"", L"\\??\\" + foreign, L"",
+                                   L"\\??\\" + plain /* unpaired: ignored */}));
   ReadRecord read;
-  ASSERT_EQ(5, read.Record.PairCount);
+  ASSERT_EQ(6, read.Record.PairCount);
   EXPECT_EQ((std::vector<std::wstring>{L"\\??\\" + gone, L"", L"\\??\\" + renamed, L"\\??\\" + target, L"\\??\\" + folder, L"",
-                                       L"\\??\\" + missing, L"", plain, L""}),
+                                       L"\\??\\" + missing, L"", plain, L"", L"\\??\\" + foreign, L""}),
             read.Names());
-  EXPECT_EQ((std::vector<INT32>{1, 0, 1, 1, 0, 0, 0, 0, 1, 0}), read.Flags());
+  EXPECT_EQ((std::vector<INT32>{1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1, 0}), read.Flags());
   DeleteListedSources(read.Record);
-  EXPECT_EQ((std::vector<INT32>{0, 0, 1, 1, 0, 0, 0, 0, 0, 0}), read.Flags());
+  EXPECT_EQ((std::vector<INT32>{0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1, 0}), read.Flags());
   EXPECT_FALSE(Exists(gone));
   EXPECT_FALSE(Exists(plain));  // written without the "\??\" prefix: used as it stands
   EXPECT_TRUE(Exists(renamed));
   EXPECT_TRUE(Exists(target));
   EXPECT_TRUE(Exists(folder));
+  EXPECT_TRUE(Exists(foreign));
   EXPECT_FALSE(ListsPendingComponent(read.Record));
+  EXPECT_FALSE(IsProductFileName(L"C:\\x\\vtxmon64.dll.older"));
+  EXPECT_FALSE(IsProductFileName(L"C:\\x\\myvtxmon64.dll"));
+  EXPECT_TRUE(IsProductFileName(L"\\??\\C:\\x\\VtxMon64.Dll.NEW"));
 }
 
 // Values that Windows would not write: the record holds what the bytes say and nothing beyond.
 TEST_F(DeferredFiles, MalformedValuesAreReadNoFurtherThanTheirBytes) {
-  std::wstring del = MakeFile(L"del.dll"), src = MakeFile(L"src.dll");
+  std::wstring del = MakeFile(L"vtxhelp.chm"), src = MakeFile(L"src.dll");
   const std::wstring d = L"\\??\\" + del, s = L"\\??\\" + src;
   struct Case {
     const char* what;
@@ -94,7 +101,7 @@ TEST_F(DeferredFiles, MalformedValuesAreReadNoFurtherThanTheirBytes) {
       {"a single byte", L"", true, {}},
   };
   for (const Case& c : cases) {
-    MakeFile(L"del.dll");
+    MakeFile(L"vtxhelp.chm");
     ASSERT_TRUE(WritePendingRenamesBytes(c.units, c.oddByte)) << c.what;
     ReadRecord read;
     EXPECT_EQ(c.names, read.Names()) << c.what;
@@ -130,7 +137,7 @@ TEST_F(DeferredFiles, ScheduledFilesAreCountedAndReadBackAsDeletions) {
   EXPECT_EQ(0u, ScheduleDeletesAtReboot(ctx.c));
   EXPECT_EQ(L"", ctx.Log());
   ASSERT_TRUE(ClearPendingRenames());
-  std::wstring a = MakeFile(L"vtxui64.dll"), b = MakeFile(L"b.dll");
+  std::wstring a = MakeFile(L"vtxui64.dll"), b = MakeFile(L"vtxdrv64.dll.old");
   AddUnique(ctx.c.PendingDeletes, a.c_str());
   AddUnique(ctx.c.PendingDeletes, b.c_str());
   EXPECT_EQ(2u, ScheduleDeletesAtReboot(ctx.c));

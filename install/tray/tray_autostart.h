@@ -15,5 +15,7 @@ const WCHAR TrayProgramName[] = L"quilltray.exe";
 WideBuffer TrayProgramPath(const InstallContext& context);
 // Unless InstallTray is 0 or Windows is older than Vista: writes the Run value "QuillstackTray"
 // as the program's path in double quotes (unquoted, a path with blanks could start another
-// program first) and starts the program without waiting for it. Logs and reports nothing.
+// program first) and starts the program without waiting for it, as the signed-in user whose
+// desktop shell runs in this session, or as the installer itself where there is no shell.
+// Logs and reports nothing.
 void InstallTrayAutostart(InstallContext& context);

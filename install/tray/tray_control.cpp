@@ -2,6 +2,7 @@
 
 #include "shared/quillstack_ids.h"
 #include "tray_autostart.h"
+#include "../util/path_parts.h"
 
 namespace {
 
@@ -45,9 +46,7 @@ bool TrayProgramFromRunValue(const WCHAR* value, WCHAR* path, int units) {
   if (length == 0 || length >= units) return false;
   CopyMemory(path, begin, static_cast<SIZE_T>(length) * sizeof(WCHAR));
   path[length] = 0;
-  int name = length;
-  while (name > 0 && path[name - 1] != L'\\' && path[name - 1] != L'/' && path[name - 1] != L':') --name;
-  return CompareStringOrdinal(path + name, -1, TrayProgramName, -1, TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(FileNamePart(path), -1, TrayProgramName, -1, TRUE) == CSTR_EQUAL;
 }
 
 void RemoveTray(TrayProgramFile programFile) {
