@@ -122,11 +122,7 @@ class InstallSequence : public ::testing::Test {
  protected:
   PendingRenamesValueScope pending;
   void SetUp() override {
-    EndTray();
-    ASSERT_TRUE(ResetSpooler());
-    ASSERT_TRUE(DeleteSystemMonitorFile());
-    DeleteRunValue();
-    ASSERT_TRUE(StageProduct());
+    ASSERT_TRUE(StartWithStagedProduct());
   }
   void TearDown() override {
     EndTray();

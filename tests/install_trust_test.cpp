@@ -58,20 +58,6 @@ bool SetCommentAndLocation(const wchar_t* name, const wchar_t* comment, const wc
   return ok;
 }
 
-// A printer connection of the product's driver: a print server's printer, as the spooler lists it.
-bool AddConnection(const wchar_t* name) {
-  PRINTER_INFO_2W info = {};
-  info.pPrinterName = const_cast<wchar_t*>(name);
-  info.pPortName = const_cast<wchar_t*>(L"Quillstack:");
-  info.pDriverName = const_cast<wchar_t*>(L"Quillstack printer");
-  info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
-  info.pDatatype = const_cast<wchar_t*>(L"RAW");
-  info.Attributes = PRINTER_ATTRIBUTE_NETWORK;
-  HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-  if (printer != nullptr) ClosePrinter(printer);
-  return printer != nullptr;
-}
-
 // Starts or stops a service and waits (at most 20 s) for the state.
 bool DriveService(const wchar_t* name, bool start) {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -92,12 +78,8 @@ class InstallTrust : public ::testing::Test {
  protected:
   PendingRenamesValueScope pending;
   void SetUp() override {
-    EndTray();
-    ASSERT_TRUE(ResetSpooler());
-    ASSERT_TRUE(DeleteSystemMonitorFile());
-    DeleteRunValue();
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, MachineProductKey, L"SavedPrinters");
-    ASSERT_TRUE(StageProduct());
+    ASSERT_TRUE(StartWithStagedProduct());
   }
   void TearDown() override {
     EndTray();
@@ -193,7 +175,7 @@ TEST_F(InstallTrust, PrintersSurviveAReinstallThatDoesNotFinish) {
   // A printer connection of the product's driver is neither removed nor moved by a reinstall or
   // an uninstall. (It keeps the driver in use, so the driver's removal reports error 14.)
   ASSERT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray /quiet"));
-  ASSERT_TRUE(AddConnection(L"Quill Shared (server)"));
+  ASSERT_TRUE(AddOurPrinter(L"Quill Shared (server)", nullptr, PRINTER_ATTRIBUTE_NETWORK));
   RunInstallProcessAt(SetupExe(), L"in_notray /quiet");
   EXPECT_EQ(L"Quillstack:", ReadPrinter(L"Quill Shared (server)").Port);
   EXPECT_FALSE(Gone(L"Quillstack"));

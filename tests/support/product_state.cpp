@@ -54,7 +54,7 @@ bool DeleteSystemMonitorFile() {
   return false;
 }
 
-bool AddOurPrinter(const wchar_t* name, const wchar_t* comment) {
+bool AddOurPrinter(const wchar_t* name, const wchar_t* comment, DWORD attributes) {
   PRINTER_INFO_2W info = {};
   info.pPrinterName = const_cast<wchar_t*>(name);
   info.pPortName = const_cast<wchar_t*>(L"Quillstack:");
@@ -62,6 +62,7 @@ bool AddOurPrinter(const wchar_t* name, const wchar_t* comment) {
   info.pPrintProcessor = const_cast<wchar_t*>(L"WinPrint");
   info.pDatatype = const_cast<wchar_t*>(L"RAW");
   info.pComment = const_cast<wchar_t*>(comment);
+  info.Attributes = attributes;
   HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
   if (printer != nullptr) ClosePrinter(printer);
   return printer != nullptr;

@@ -15,8 +15,9 @@ void EndTray();
 // Deletes the system folder's vtxmon64.dll, waiting a little for a process that lets go of it.
 bool DeleteSystemMonitorFile();
 
-// Adds a printer of the product's driver on "Quillstack:".
-bool AddOurPrinter(const wchar_t* name, const wchar_t* comment);
+// Adds a printer of the product's driver on "Quillstack:" (with PRINTER_ATTRIBUTE_NETWORK among
+// the attributes: a printer connection, a print server's printer as the spooler lists it).
+bool AddOurPrinter(const wchar_t* name, const wchar_t* comment, DWORD attributes = 0);
 // Gives an existing printer a key name (printer data "DsUser", "SubKey") and marks its printer
 // key below HKCU\Software\Corvell\Quillstack\Quillstacks as deleted.
 bool GiveKeyName(const wchar_t* printer, const char* keyName);

@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "product_state.h"
 #include "spooler_test_support.h"
+#include "spooler_testbed.h"
 
 const wchar_t StagedProductFolder[] = L"C:\\Program Files\\Quill Sequence Test\\";
 
@@ -29,4 +31,14 @@ inline bool StageProduct() {
   bool ok = CopyFileW(BuiltTrayProgram().c_str(), TrayExe().c_str(), FALSE) != 0;
   for (const wchar_t* file : setupFiles) ok = CopyFileW(ProgramDirectory().append(file).c_str(), (setup + file).c_str(), FALSE) && ok;
   return ok;
+}
+
+// A machine without the product (no tray program, a plain running spooler, no monitor file in the
+// system folder, no Run value) and the product staged; false when a step failed.
+inline bool StartWithStagedProduct() {
+  EndTray();
+  bool ok = ResetSpooler();
+  ok = DeleteSystemMonitorFile() && ok;
+  DeleteRunValue();
+  return StageProduct() && ok;
 }
