@@ -7,7 +7,7 @@
 
 // The user SID of a token (sid: SECURITY_MAX_SID_SIZE bytes).
 inline bool TokenUserSid(HANDLE token, BYTE* sid) {
-  BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
   DWORD size = 0;
   if (!GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size)) return false;
   PSID user = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
