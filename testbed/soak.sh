@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The long soak of quilltray.exe: generated record streams against one running dispatcher, with
-# the figures the README quotes (streams per second, handles, threads and working set after the
+# the figures docs/benchmarks.md quotes (streams per second, handles, threads and working set after the
 # warm-up and after the streams). Builds first; runs in the build's Wine prefix.
 #   testbed/soak.sh [STREAMS (default 10000)] [SEED (default: the time)] [WRITERS (default 6)]
 #   QUILL_BUILD_DIR  the build folder (default: build)

@@ -18,7 +18,8 @@ wine_server() {
 quill_host_runs_i386() { [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }
 if [ -z "${QUILL_WINE:-}" ]; then
   if ! command -v wine >/dev/null 2>&1 || quill_host_runs_i386; then
-    QUILL_WINE=wine
+    # The program's path, not its name: the function below is called wine too.
+    QUILL_WINE=$(type -P wine || echo /usr/bin/wine)
   else
     QUILL_WINE=/usr/lib/wine/wine64
     export WINELOADER="${WINELOADER:-/usr/lib/wine/wine64}"

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "modules/driver/driver_ui_interface.h"
-#include "modules/driver/job_settings.h"
+#include "modules/driverui/driver_ui_interface.h"
+#include "modules/settings/job_settings.h"
 #include "quilltray/tests/tray_test_support.h"
 
 namespace {

@@ -8,15 +8,21 @@
 #include <stddef.h>
 
 // The private part behind the public fields (dmDriverExtra bytes). A caller's private part counts
-// only when its signature, version and size are exactly these.
+// only when its signature and size are these and its version is one this driver knows; version 1
+// (before the page content choice) reads as document content.
 const DWORD PrivateSettingsSignature = 0x4B545351;  // "QSTK"
-const WORD PrivateSettingsVersion = 1;
+const WORD PrivateSettingsVersion = 2;
+
+// What the driver makes of a page: PDF text, paths and images, or one picture of the page.
+const DWORD PageContentDocument = 0;
+const DWORD PageContentImage = 1;
 
 struct PrivateSettings {
   DWORD Signature;
   WORD Version;
-  WORD Size;        // sizeof(PrivateSettings)
-  DWORD Reserved[4];  // zero; room for later versions without changing the size
+  WORD Size;          // sizeof(PrivateSettings), the same in every version
+  DWORD PageContent;  // PageContentDocument or PageContentImage (version 2; zero in version 1)
+  DWORD Reserved[3];  // zero; room for later versions without changing the size
 };
 
 struct JobSettings {

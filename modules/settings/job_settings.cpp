@@ -157,9 +157,13 @@ void MergeJobSettings(JobSettings& settings, const DEVMODEW* input, size_t input
   if (extra >= sizeof(PrivateSettings) && (!inputBytes || inputBytes >= static_cast<size_t>(size) + extra)) {
     PrivateSettings theirs;
     memcpy(&theirs, reinterpret_cast<const BYTE*>(input) + size, sizeof(theirs));
-    if (theirs.Signature == PrivateSettingsSignature && theirs.Version == PrivateSettingsVersion &&
-        theirs.Size == sizeof(PrivateSettings))
-      settings.Private = theirs;
+    if (theirs.Signature == PrivateSettingsSignature && theirs.Version >= 1 &&
+        theirs.Version <= PrivateSettingsVersion && theirs.Size == sizeof(PrivateSettings)) {
+      // An earlier version's DEVMODE keeps its choices and is written back as ours.
+      if (theirs.Version < 2) theirs.PageContent = PageContentDocument;
+      if (theirs.PageContent == PageContentDocument || theirs.PageContent == PageContentImage)
+        settings.Private.PageContent = theirs.PageContent;
+    }
   }
 }
 
