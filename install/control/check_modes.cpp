@@ -29,7 +29,7 @@ bool ListsPendingComponent(const PendingRenames& record) {
     for (INT32 k = 0; k < record.PairCount; ++k) {
       const WCHAR* source = record.Names[2 * k];
       if (record.IsFile[2 * k] == 1 && source != nullptr &&
-          CompareStringOrdinal(FileNamePart(FileSystemPath(source)), -1, component, -1, TRUE) == CSTR_EQUAL)
+          CompareStringOrdinal(FileNamePart(FileSystemPath(source)), -1, component, -1, TRUE) == CSTR_EQUAL && IsProductFile(source))
         return true;
     }
   return false;

@@ -16,5 +16,6 @@ bool DriverBuildCheck();
 void MakeDefaultPrinter();
 
 // Whether the record lists a 64-bit component file (vtxmon64.dll, vtxdrv64.dll, vtxui64.dll, any
-// letter case) as the source of an operation whose file still exists.
+// letter case) in one of the product's folders (IsProductFile) as the source of an operation whose
+// file still exists.
 bool ListsPendingComponent(const PendingRenames& record);

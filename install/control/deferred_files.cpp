@@ -1,8 +1,11 @@
 #include "deferred_files.h"
 
+#include <winspool.h>
+
 #include "../log/install_log.h"
 #include "../spooler/spooler_service.h"
 #include "../util/path_parts.h"
+#include "../util/two_call_query.h"
 
 namespace {
 
@@ -39,6 +42,54 @@ WCHAR* ReadValueBlock(HKEY key, DWORD& bytes) {
 // installer touches.
 const WCHAR* const ProductFileNames[] = {L"vtxmon64.dll", L"vtxmon32.dll", L"vtxdrv64.dll", L"vtxdrv32.dll",
                                          L"vtxui64.dll",  L"vtxui32.dll",  L"vtxhelp.chm"};
+
+// The folders the product's files are put in: the system directory, and the spooler's driver
+// directory of both environments with the version folder the spooler moves driver files to.
+const WCHAR* const DriverEnvironments[] = {L"Windows x64", L"Windows NT x86"};
+const WCHAR DriverVersionFolder[] = L"3\\";
+const int ProductFolderCount = 5;
+const UINT FolderUnits = MAX_PATH + 4;
+
+struct ProductFolders {
+  WCHAR Paths[ProductFolderCount][FolderUnits];  // each ending in "\"; empty when unknown
+};
+
+void EndWithSeparator(WCHAR* folder) {
+  size_t length = static_cast<size_t>(lstrlenW(folder));
+  if (length > 0 && length + 1 < FolderUnits && folder[length - 1] != L'\\') lstrcatW(folder, L"\\");
+}
+
+void FindProductFolders(ProductFolders& folders) {
+  ZeroMemory(&folders, sizeof(folders));
+  UINT length = GetSystemDirectoryW(folders.Paths[0], FolderUnits - 2);
+  if (length == 0 || length >= FolderUnits - 2) folders.Paths[0][0] = 0;
+  EndWithSeparator(folders.Paths[0]);
+  int next = 1;
+  for (const WCHAR* environment : DriverEnvironments) {
+    WCHAR* name = const_cast<WCHAR*>(environment);
+    TwoCallResult query = QueryTwice(
+        [name](BYTE* buffer, DWORD bytes, DWORD* needed) { return GetPrinterDriverDirectoryW(nullptr, name, 1, buffer, bytes, needed); },
+        sizeof(WCHAR));
+    WCHAR* directory = reinterpret_cast<WCHAR*>(query.Block);
+    if (directory != nullptr && static_cast<UINT>(lstrlenW(directory)) + 4 < FolderUnits) {
+      lstrcpyW(folders.Paths[next], directory);
+      EndWithSeparator(folders.Paths[next]);
+      lstrcpyW(folders.Paths[next + 1], folders.Paths[next]);
+      lstrcatW(folders.Paths[next + 1], DriverVersionFolder);
+    }
+    if (directory != nullptr) GlobalFree(directory);
+    next += 2;
+  }
+}
+
+// Whether the path's folder is one of the product's folders (letter case aside).
+bool InProductFolder(const ProductFolders& folders, const WCHAR* path) {
+  const WCHAR* name = FileNamePart(path);
+  int folderLength = static_cast<int>(name - path);
+  for (const WCHAR* folder : folders.Paths)
+    if (folder[0] != 0 && CompareStringOrdinal(path, folderLength, folder, -1, TRUE) == CSTR_EQUAL) return true;
+  return false;
+}
 
 WCHAR* ReadValueBlock(DWORD& bytes) {
   bytes = 0;
@@ -102,11 +153,14 @@ void ReadPendingRenames(PendingRenames& record) {
 }
 
 void DeleteListedSources(PendingRenames& record) {
+  ProductFolders folders;
+  FindProductFolders(folders);
   for (INT32 k = 0; k < record.PairCount; ++k) {
     WCHAR* source = record.Names[2 * k];
-    // Only the product's own files: what other programs left for the restart is theirs to keep.
+    // Only the product's own files where the product puts them: what other programs left for the
+    // restart is theirs to keep, whatever its name.
     if (record.IsFile[2 * k] == 1 && source != nullptr && record.Names[2 * k + 1] == nullptr && IsProductFileName(source) &&
-        DeleteFileW(FileSystemPath(source)))
+        InProductFolder(folders, FileSystemPath(source)) && DeleteFileW(FileSystemPath(source)))
       record.IsFile[2 * k] = 0;
   }
 }
@@ -145,8 +199,15 @@ bool IsProductFileName(const WCHAR* path) {
   return false;
 }
 
-bool CancelPendingDelete(const WCHAR* path) {
+bool IsProductFile(const WCHAR* path) {
   if (!IsProductFileName(path)) return false;
+  ProductFolders folders;
+  FindProductFolders(folders);
+  return InProductFolder(folders, FileSystemPath(path));
+}
+
+bool CancelPendingDelete(const WCHAR* path) {
+  if (!IsProductFile(path)) return false;
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
   DWORD bytes = 0;

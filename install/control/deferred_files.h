@@ -24,8 +24,8 @@ const WCHAR* FileSystemPath(const WCHAR* path);
 // and a last string that lacks its terminator ends where the value ends.
 void ReadPendingRenames(PendingRenames& record);
 // Deletes now every source of a pending deletion that is an existing file of the product
-// (IsProductFileName) and clears its IsFile flag when that succeeded. Other programs' files stay
-// for the restart. Silent; the registry value is not changed.
+// in one of its folders (IsProductFile) and clears its IsFile flag when that succeeded. Other
+// programs' files stay for the restart, whatever their names. Silent; the registry value is not changed.
 void DeleteListedSources(PendingRenames& record);
 // Frees the names and both arrays; the record is empty afterwards.
 void ReleasePendingRenames(PendingRenames& record);
@@ -35,9 +35,14 @@ void DeletePendingSources();
 // Whether the path's file name is one of the product's component files (vtxmon64.dll, ... any
 // letter case), or the ".new" or ".old" file that the component copy makes beside one.
 bool IsProductFileName(const WCHAR* path);
+// Whether the path (with or without "\\??\\") names a product file (IsProductFileName) in one of
+// the folders the product puts its files in: the system directory, the spooler's driver directory
+// of "Windows x64" or "Windows NT x86", or its version folder "3\\". A file of that name anywhere
+// else belongs to someone else.
+bool IsProductFile(const WCHAR* path);
 // Takes every pending deletion of `path` (a file-system path, compared without regard to case)
 // out of "PendingFileRenameOperations", leaving the other operations as they were, byte for byte.
-// Only for the product's own files (IsProductFileName); any other path changes nothing.
+// Only for the product's own files (IsProductFile); any other path changes nothing.
 // An install calls it for a file it puts in place again, which the next restart would otherwise
 // delete. True when the value was changed.
 bool CancelPendingDelete(const WCHAR* path);

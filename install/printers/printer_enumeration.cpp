@@ -15,7 +15,6 @@ const DWORD EnumerateLocalAndConnections = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CON
 // The enumeration block has this much room beyond what the spooler asked for.
 const DWORD EnumerationSlackBytes = 32;
 const DWORD DefaultPrinterUnits = 255;
-const DWORD RemoveAccess = DELETE | PRINTER_ACCESS_ADMINISTER;
 
 // GetDefaultPrinterW and SetDefaultPrinterW by name where winspool.drv exports them; older
 // spoolers offer them only as the ordinals 203 and 204.
@@ -45,6 +44,15 @@ bool EnumerateOnce(PrinterEnumeration& printers, bool& retry) {
   printers.count = count;
   if (count == 0) Release(printers);
   return true;
+}
+
+// The jobs in the printer's queue, from its level-2 record; 0 when it can't be read.
+DWORD QueuedJobs(HANDLE printer) {
+  PrinterInfo2 current = QueryPrinterInfo2(printer);
+  if (current.info == nullptr) return 0;
+  DWORD jobs = current.info->cJobs;
+  GlobalFree(current.info);
+  return jobs;
 }
 
 }  // namespace
@@ -143,13 +151,16 @@ void RemovePrinter(InstallContext& context, const WCHAR* name) {
   LogLine(context, L">DeletePrinter(%s)", shown);
   LogDepthScope depth(context);
 
-  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, RemoveAccess};
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PrinterRemoveAccess};
   HANDLE printer = nullptr;
   if (!OpenPrinterW(const_cast<WCHAR*>(name), &printer, &defaults) || printer == nullptr) {
     LogError(context, 16, L"Can`t open printer '%s'", shown);
     return;
   }
-  // Queued jobs would keep the printer alive; the user's pending jobs go with it.
+  // Queued jobs would keep the printer alive; the user's pending jobs go with it. A spool file
+  // cannot move to the printer that is created again, so the log at least says what was lost.
+  DWORD jobs = QueuedJobs(printer);
+  if (jobs > 0) LogLine(context, L"Jobs deleted with the printer: %d", static_cast<int>(jobs));
   SetPrinterW(printer, 0, nullptr, PRINTER_CONTROL_PURGE);
   if (DeletePrinter(printer)) {
     LogLine(context, L"OK");

@@ -7,6 +7,10 @@
 #include "printer_types.h"
 #include "../control/install_context.h"
 
+// The access a printer's removal needs (DELETE and PRINTER_ACCESS_ADMINISTER), and the one the
+// installer opens the product's printers with before removing them.
+const DWORD PrinterRemoveAccess = DELETE | PRINTER_ACCESS_ADMINISTER;
+
 // How often Refresh repeats its two calls when printers appear between them.
 const int RefreshAttempts = 5;
 
@@ -28,7 +32,8 @@ PrinterInfo2 QueryPrinterInfo2(HANDLE printer);
 // Adds a printer of this name on "Quillstack:" with the product's driver and "WinPrint".
 // The caller closes the handle it returns; null when the spooler refused (error 15).
 HANDLE CreatePrinter(InstallContext& context, const WCHAR* name);
-// Purges the printer's queue and deletes it; errors 16 and 17.
+// Purges the printer's queue and deletes it; errors 16 and 17. Jobs that were still waiting are
+// counted in the log ("Jobs deleted with the printer: %d") before they go.
 void RemovePrinter(InstallContext& context, const WCHAR* name);
 
 // The spooler's default printer, through GetDefaultPrinterW and SetDefaultPrinterW, looked up by

@@ -23,23 +23,39 @@ bool IsTerminatedText(DWORD status, DWORD type, const char* buffer, DWORD read) 
   return memchr(buffer, 0, limit) != nullptr;
 }
 
+// A read that failed this way has an answer: the value is missing, or holds no usable key name
+// (too long for one, another type, no terminator). Any other failure says nothing about it.
+const PRINTER_INFO_2W* FindPrinter(const PrinterEnumeration& printers, const WCHAR* name) {
+  for (DWORD i = 0; i < printers.count; ++i)
+    if (name != nullptr && printers.entries[i].pPrinterName != nullptr && lstrcmpW(printers.entries[i].pPrinterName, name) == 0)
+      return &printers.entries[i];
+  return nullptr;
+}
+
+bool SaysNoKeyName(DWORD status) { return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA; }
+
 // The product's local printers; a printer connection belongs to its print server and could not
 // be created here again.
 bool IsRemovable(const PRINTER_INFO_2W& printer) { return IsOurPrinter(printer) && !IsPrinterConnection(printer); }
 
 }  // namespace
 
-void ReadSubKey(HANDLE printer, char* subKey) {
+void ReadSubKey(HANDLE printer, char* subKey) { ReadSubKeyFrom(printer, subKey); }
+
+SubKeyRead ReadSubKeyFrom(HANDLE printer, char* subKey) {
   DWORD type = 0;
   DWORD read = 0;
   memset(subKey, 0, SubKeyBytes);
   DWORD status = GetPrinterDataA(printer, const_cast<char*>(SubKeyValue), &type, reinterpret_cast<BYTE*>(subKey), SubKeyBytes, &read);
-  if (IsTerminatedText(status, type, subKey, read)) return;
+  if (IsTerminatedText(status, type, subKey, read)) return SubKeyFound;
+  bool firstSaysNone = SaysNoKeyName(status);
   memset(subKey, 0, SubKeyBytes);
   type = 0;
   read = 0;
   status = GetPrinterDataExA(printer, SubKeyDataKey, SubKeyValue, &type, reinterpret_cast<BYTE*>(subKey), SubKeyBytes, &read);
-  if (!IsTerminatedText(status, type, subKey, read)) memset(subKey, 0, SubKeyBytes);
+  if (IsTerminatedText(status, type, subKey, read)) return SubKeyFound;
+  memset(subKey, 0, SubKeyBytes);
+  return firstSaysNone && SaysNoKeyName(status) ? SubKeyNone : SubKeyUnknown;
 }
 
 bool WriteSubKey(HANDLE printer, const char* subKey) {
@@ -62,50 +78,85 @@ bool ClearDeletedMark(const char* relativePath) {
   return status == ERROR_SUCCESS;
 }
 
-void RememberPrinter(InstallContext& context, PRINTER_INFO_2W* printer) {
+bool RememberPrinter(InstallContext& context, PRINTER_INFO_2W* printer) {
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, PrinterRemoveAccess};
   HANDLE handle = nullptr;
-  if (!OpenPrinterW(printer->pPrinterName, &handle, nullptr) || handle == nullptr) return;
+  if (!OpenPrinterW(printer->pPrinterName, &handle, &defaults) || handle == nullptr) {
+    LogError(context, 16, L"Can`t open printer '%s'", printer->pPrinterName);
+    LogLine(context, L"Printer '%s' kept: it can't be remembered", printer->pPrinterName);
+    return false;
+  }
   char subKey[SubKeyBytes];
-  ReadSubKey(handle, subKey);
+  SubKeyRead found = ReadSubKeyFrom(handle, subKey);
   ClosePrinter(handle);
-  if (subKey[0] == 0) return;
+  if (found == SubKeyNone) return true;
+  if (found == SubKeyUnknown) {
+    LogLine(context, L"Printer '%s' kept: its key name can't be read", printer->pPrinterName);
+    return false;
+  }
 
   SavedPrinter* saved = static_cast<SavedPrinter*>(GlobalAlloc(GPTR, sizeof(SavedPrinter)));
   char* copy = static_cast<char*>(GlobalAlloc(GPTR, strlen(subKey) + 1));
-  // Without memory the printer is not remembered rather than remembered without its key name.
   if (saved == nullptr || copy == nullptr) {
     if (saved != nullptr) GlobalFree(saved);
     if (copy != nullptr) GlobalFree(copy);
-    return;
+    LogLine(context, L"Printer '%s' kept: it can't be remembered", printer->pPrinterName);
+    return false;
   }
   memcpy(copy, subKey, strlen(subKey) + 1);
   saved->subKey = copy;
   saved->printer = printer;
   saved->next = context.SavedPrinters;
   context.SavedPrinters = saved;
+  return true;
 }
 
 void DeleteAllPrinters(InstallContext& context) {
   LogLine(context, L">DeleteAllPrinters");
   LogDepthScope depth(context);
+  if (context.Printers.count == 0) return;
+  // 1 for each snapshot entry that may be deleted once the record is stored.
+  BYTE* mayGo = static_cast<BYTE*>(GlobalAlloc(GPTR, context.Printers.count));
+  if (mayGo == nullptr) {
+    LogLine(context, L"Printers kept: no memory to remember them");
+    return;
+  }
   // Every printer is remembered, and the record of them is on disk, before the first one goes.
   // Printers that a record of an unfinished run holds already keep what that record says.
   for (DWORD i = 0; i < context.Printers.count; ++i) {
     PRINTER_INFO_2W& printer = context.Printers.entries[i];
-    if (IsRemovable(printer) && !IsSavedPrinter(context, printer.pPrinterName)) RememberPrinter(context, &printer);
+    if (!IsRemovable(printer)) continue;
+    mayGo[i] = IsSavedPrinter(context, printer.pPrinterName) || RememberPrinter(context, &printer) ? 1 : 0;
   }
-  if (context.SavedPrinters != nullptr && !StoreSavedPrinters(context)) LogLine(context, L"Can't save the printers' record");
+  bool stored = context.SavedPrinters == nullptr || StoreSavedPrinters(context);
+  if (!stored) LogLine(context, L"Can't save the printers' record");
   for (DWORD i = 0; i < context.Printers.count; ++i) {
     PRINTER_INFO_2W& printer = context.Printers.entries[i];
-    if (IsRemovable(printer)) RemovePrinter(context, printer.pPrinterName);
+    if (!IsRemovable(printer) || mayGo[i] == 0) continue;
+    // A printer whose record is not on disk would be lost for good if this run ended now.
+    if (!stored && IsSavedPrinter(context, printer.pPrinterName)) {
+      LogLine(context, L"Printer '%s' kept: its record is not stored", printer.pPrinterName);
+      continue;
+    }
+    RemovePrinter(context, printer.pPrinterName);
   }
+  GlobalFree(mayGo);
 }
 
 void RestorePrinters(InstallContext& context) {
   int restored = 0;
   int missing = 0;
+  // Printers that the removal kept are still there and need no re-creating.
+  PrinterEnumeration present = {};
+  Refresh(present);
+  for (DWORD i = 0; i < present.count; ++i)
+    if (IsRemovable(present.entries[i])) ++restored;
   for (SavedPrinter* saved = context.SavedPrinters; saved != nullptr; saved = saved->next) {
     const PRINTER_INFO_2W& old = *saved->printer;
+    if (FindPrinter(present, old.pPrinterName) != nullptr) {
+      if (!IsRemovable(*FindPrinter(present, old.pPrinterName))) ++missing;
+      continue;
+    }
     HANDLE printer = CreatePrinter(context, old.pPrinterName);
     if (printer == nullptr) {
       ++missing;
@@ -130,6 +181,7 @@ void RestorePrinters(InstallContext& context) {
     ClosePrinter(printer);
     ++restored;
   }
+  Release(present);
   // A printer that could not be created stays in the record for the next install.
   if (missing == 0) ForgetSavedPrinters();
   if (restored == 0) {

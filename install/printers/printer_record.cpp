@@ -102,6 +102,20 @@ void DeleteIfEmpty(const WCHAR* path) {
   if (empty) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY, 0);
 }
 
+// Whether the stored value is exactly these bytes.
+bool RecordReadsBack(const WCHAR* expected, DWORD bytes) {
+  HKEY key = OpenMachineProductKey(KEY_QUERY_VALUE, false);
+  if (key == nullptr) return false;
+  BYTE* stored = static_cast<BYTE*>(GlobalAlloc(GPTR, bytes));
+  DWORD read = bytes;
+  DWORD type = 0;
+  bool same = stored != nullptr && RegQueryValueExW(key, RecordValue, nullptr, &type, stored, &read) == ERROR_SUCCESS &&
+              type == REG_MULTI_SZ && read == bytes && memcmp(stored, expected, bytes) == 0;
+  if (stored != nullptr) GlobalFree(stored);
+  RegCloseKey(key);
+  return same;
+}
+
 }  // namespace
 
 bool IsSavedPrinter(const InstallContext& context, const WCHAR* name) {
@@ -118,14 +132,16 @@ bool StoreSavedPrinters(const InstallContext& context) {
   size_t used = 0;
   for (const SavedPrinter* saved = context.SavedPrinters; saved != nullptr; saved = saved->next) used += PutPrinter(value + used, *saved);
   bool stored = false;
+  const DWORD bytes = static_cast<DWORD>(units * sizeof(WCHAR));
   HKEY key = OpenMachineProductKey(KEY_SET_VALUE, true);
   if (key != nullptr) {
-    stored = RegSetValueExW(key, RecordValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(value),
-                            static_cast<DWORD>(units * sizeof(WCHAR))) == ERROR_SUCCESS;
+    stored = RegSetValueExW(key, RecordValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(value), bytes) == ERROR_SUCCESS;
     // On disk before the first printer goes: a power cut must not take the record with it.
-    if (stored) RegFlushKey(key);
+    if (stored) stored = RegFlushKey(key) == ERROR_SUCCESS;
     RegCloseKey(key);
   }
+  // Only a record that the next run can read counts: read it back as LoadSavedPrinters will.
+  if (stored) stored = RecordReadsBack(value, bytes);
   GlobalFree(value);
   return stored;
 }

@@ -11,8 +11,8 @@
 
 #include "../control/install_context.h"
 
-// Writes SavedPrinters as one value (one registry write: it is there whole or not at all) and
-// flushes the key. True when it was written.
+// Writes SavedPrinters as one value (one registry write: it is there whole or not at all),
+// flushes the key and reads the value back. True only when it reads back as written.
 bool StoreSavedPrinters(const InstallContext& context);
 // Appends the printers of a record that an earlier run left to SavedPrinters (entries that own
 // their printer records); returns how many. No record: 0.
