@@ -15,7 +15,9 @@ const WCHAR TrayProgramName[] = L"quilltray.exe";
 WideBuffer TrayProgramPath(const InstallContext& context);
 // Unless InstallTray is 0 or Windows is older than Vista: writes the Run value "QuillstackTray"
 // as the program's path in double quotes (unquoted, a path with blanks could start another
-// program first) and starts the program without waiting for it, as the signed-in user whose
-// desktop shell runs in this session, or as the installer itself where there is no shell.
-// Logs and reports nothing.
+// program first) and starts the program without waiting for it as the signed-in user, never with
+// the installer's elevated token: as LocalSystem with the session user's token
+// (WTSQueryUserToken), elevated with the token of the session's desktop shell, not elevated as
+// itself. Without such a token the program is not started and the Run value starts it at the next
+// logon. Logs which it was ("Tray program started as ...", "Tray program not started: ...").
 void InstallTrayAutostart(InstallContext& context);

@@ -28,6 +28,11 @@
 // DWORD: how many jobs the service has handed to a port monitor to the end since the last reset.
 #define TESTBED_JOBS_DESPOOLED L"JobsDespooled"
 
+// DWORD in a printer's key: the access rights its security denies to everyone (a test's stand-in
+// for a printer ACL, e.g. PRINTER_ACCESS_USE for one that gives administrators Manage but not
+// Print). OpenPrinterW asking for any of them fails with ERROR_ACCESS_DENIED.
+#define TESTBED_PRINTER_DENIED_ACCESS L"TestbedDeniedAccess"
+
 // DWORD: the id the service gives the next job.
 #define TESTBED_NEXT_JOB_ID L"NextJobId"
 

@@ -63,6 +63,11 @@ DWORD CheckSettings(const PRINTER_INFO_2W& info) {
   return 0;
 }
 
+DWORD DeniedAccess(const std::wstring& printer) {
+  KeyScope key(OpenPrintKey(PrinterKeyPath(printer), KEY_READ, false));
+  return key.Key ? ReadNumber(key.Key, TESTBED_PRINTER_DENIED_ACCESS, 0) : 0;
+}
+
 HANDLE NewHandle(const std::wstring& name, ACCESS_MASK access, DWORD generation) {
   PrinterHandle* handle = new PrinterHandle{PRINTER_HANDLE_MAGIC, name, access, generation, 0, INVALID_HANDLE_VALUE,
                                             false};
@@ -114,6 +119,8 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
   if (pDefault && !IsRaw(pDefault->pDatatype)) return FailWith(ERROR_INVALID_DATATYPE);
   ACCESS_MASK access = pDefault && pDefault->DesiredAccess ? pDefault->DesiredAccess : PRINTER_ACCESS_USE;
   if (access & (GENERIC_ALL | MAXIMUM_ALLOWED)) access = PRINTER_ALL_ACCESS;
+  // A printer whose security denies the caller some rights (the test bed's stand-in for an ACL).
+  if (access & DeniedAccess(record.Name)) return FailWith(ERROR_ACCESS_DENIED);
   // The first use of a printer loads its driver into the spooler.
   CallService(SpoolerUseDriver, 0, L"Windows x64", record.Driver);
   *phPrinter = NewHandle(record.Name, access, generation);
