@@ -4,45 +4,27 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include <sddl.h>
+#include "log_folder.h"
 
 namespace {
 
 const WCHAR* const Folders[] = {L"\\Corvell", L"\\Corvell\\Quillstack"};
-const WCHAR FileName[] = L"\\install.log";
-const WCHAR OldSuffix[] = L".old";
-// Administrators and SYSTEM write; users read. Set on the folders the installer creates, so that
-// nobody else can put a link where the elevated installer writes.
-const WCHAR FolderSecurity[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+const WCHAR LogName[] = L"install.log";
+const WCHAR OldLogName[] = L"install.log.old";
 
 bool CommonDataFolder(WCHAR* path) {
   return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path)) && path[0] != 0;
 }
 
-void CreateFolders(const WCHAR* base) {
-  SECURITY_ATTRIBUTES attributes = {sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
-  ConvertStringSecurityDescriptorToSecurityDescriptorW(FolderSecurity, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, nullptr);
-  for (const WCHAR* folder : Folders) {
-    WCHAR path[MAX_PATH] = {};
-    if (_snwprintf(path, MAX_PATH - 1, L"%s%s", base, folder) < 0) return;
-    CreateDirectoryW(path, attributes.lpSecurityDescriptor != nullptr ? &attributes : nullptr);
-  }
-  if (attributes.lpSecurityDescriptor != nullptr) LocalFree(attributes.lpSecurityDescriptor);
-}
-
-// Opens the log for appending; refuses a link (reparse point or a second hard link), which would
-// make the installer write into a file it was never meant to touch.
-HANDLE OpenForAppend(const WCHAR* path) {
-  HANDLE file = CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return file;
-  BY_HANDLE_FILE_INFORMATION information = {};
-  if (!GetFileInformationByHandle(file, &information) || (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      information.nNumberOfLinks > 1) {
-    CloseHandle(file);
-    return INVALID_HANDLE_VALUE;
-  }
-  return file;
+// The log file, opened for appending through the verified folder; a file that would grow past the
+// limit is first renamed to install.log.old (through the same handles) and started afresh.
+HANDLE OpenForAppend(HANDLE folder, const WCHAR* folderPath, UINT64 appendBytes) {
+  HANDLE file = OpenLogFileIn(folder, folderPath, LogName);
+  LARGE_INTEGER size = {};
+  if (file == nullptr || !GetFileSizeEx(file, &size) || static_cast<UINT64>(size.QuadPart) + appendBytes <= LogFileLimitBytes) return file;
+  bool renamed = RenameInFolder(file, folder, OldLogName);
+  CloseHandle(file);
+  return renamed ? OpenLogFileIn(folder, folderPath, LogName) : nullptr;
 }
 
 void WriteUtf8(HANDLE file, const WCHAR* text, int units) {
@@ -62,17 +44,12 @@ void WriteUtf8(HANDLE file, const WCHAR* text, int units) {
 bool LogFilePath(WCHAR* path) {
   WCHAR base[MAX_PATH] = {};
   if (!CommonDataFolder(base)) return false;
-  int n = _snwprintf(path, MAX_PATH - 1, L"%s%s%s", base, Folders[1], FileName);
+  int n = _snwprintf(path, MAX_PATH - 1, L"%s%s\\%s", base, Folders[1], LogName);
   path[MAX_PATH - 1] = 0;
   return n > 0 && n < MAX_PATH - 1;
 }
 
 void AppendLogFile(const InstallContext& context, const WCHAR* commandWord) {
-  WCHAR base[MAX_PATH] = {};
-  WCHAR path[MAX_PATH] = {};
-  if (!CommonDataFolder(base) || !LogFilePath(path)) return;
-  CreateFolders(base);
-
   // A run's text beyond the limit keeps its end, where the errors and the outcome are.
   const WCHAR* text = Text(context.Log);
   UINT64 units = Length(context.Log);
@@ -81,16 +58,12 @@ void AppendLogFile(const InstallContext& context, const WCHAR* commandWord) {
     text += units - limitUnits;
     units = limitUnits;
   }
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (GetFileAttributesExW(path, GetFileExInfoStandard, &data) &&
-      (data.nFileSizeHigh != 0 || data.nFileSizeLow + units * 3 > LogFileLimitBytes)) {
-    WCHAR old[MAX_PATH + 8] = {};
-    _snwprintf(old, MAX_PATH + 7, L"%s%s", path, OldSuffix);
-    MoveFileExW(path, old, MOVEFILE_REPLACE_EXISTING);
-  }
-
-  HANDLE file = OpenForAppend(path);
-  if (file == INVALID_HANDLE_VALUE) return;
+  WCHAR folderPath[MAX_PATH] = {};
+  HANDLE folder = OpenLogFolder(folderPath);
+  if (folder == nullptr) return;
+  HANDLE file = OpenForAppend(folder, folderPath, units * 3);
+  CloseHandle(folder);
+  if (file == nullptr) return;
   SYSTEMTIME now = {};
   GetLocalTime(&now);
   WCHAR header[160] = {};

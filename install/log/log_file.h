@@ -9,8 +9,9 @@
 // The file is started afresh (the old one kept as "install.log.old") once it would grow past this.
 const DWORD LogFileLimitBytes = 512 * 1024;
 
-// Appends a header line with the local time and the command word, then the log text, as UTF-8.
-// Silent: a log file that can't be written changes nothing of the run.
+// Appends a header line with the local time and the command word, then the log text, as UTF-8,
+// through the handles of the verified folder (log_folder.h). Silent: a log file that can't be
+// written, or a folder that is refused, changes nothing of the run.
 void AppendLogFile(const InstallContext& context, const WCHAR* commandWord);
 // The log file's full path into `path` (MAX_PATH units); false when the folder is unknown.
 bool LogFilePath(WCHAR* path);
