@@ -30,6 +30,21 @@ std::wstring MakeFile(const std::wstring& name) {
   return path;
 }
 
+// A file in the system directory, one of the folders where the product's files live.
+std::wstring ProductFolderPath(const std::wstring& name) {
+  WCHAR system[MAX_PATH];
+  GetSystemDirectoryW(system, MAX_PATH);
+  return std::wstring(system) + L"\\" + name;
+}
+
+std::wstring MakeProductFile(const std::wstring& name) {
+  std::wstring path = ProductFolderPath(name);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  EXPECT_NE(INVALID_HANDLE_VALUE, file) << name.size();
+  CloseHandle(file);
+  return path;
+}
+
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The record as names ("" for none) and flags, released at the end of the scope.
@@ -53,28 +68,31 @@ class DeferredFiles : public ::testing::Test {
 }  // namespace
 
 TEST_F(DeferredFiles, DeletesExistingSourcesOfDeletionsOnlyAndNeverARename) {
-  // Only the product's files go; another program's file waiting for the restart stays for it.
-  std::wstring gone = MakeFile(L"vtxdrv64.dll"), plain = MakeFile(L"VTXUI64.DLL.old1"), renamed = MakeFile(L"renamed.dll"),
-               target = MakeFile(L"target.dll"), folder = Scratch(L"vtxui32.dll"), missing = Scratch(L"vtxmon32.dll"),
-               foreign = MakeFile(L"foreign.dll");
+  // Only the product's files where the product puts them go; another program's file waiting for
+  // the restart stays for it, also when it has a component's name.
+  std::wstring gone = MakeProductFile(L"vtxdrv64.dll"), plain = MakeProductFile(L"VTXUI64.DLL.old1"), renamed = MakeFile(L"renamed.dll"),
+               target = MakeFile(L"target.dll"), folder = ProductFolderPath(L"vtxui32.dll"), missing = ProductFolderPath(L"vtxmon32.dll"),
+               foreign = MakeFile(L"foreign.dll"), namesake = MakeFile(L"vtxui64.dll");
   CreateDirectoryW(folder.c_str(), nullptr);
   ASSERT_TRUE(WritePendingRenames({L"\\??\\" + gone, L"", L"\\??\\" + renamed, L"\\??\\" + target, L"\\??\\" + folder, L"",
-                                   L"\\??\\" + missing, L"", plain, L"", L"\\??\\" + foreign, L"",
+                                   L"\\??\\" + missing, L"", plain, L"", L"\\??\\" + foreign, L"", L"\\??\\" + namesake, L"",
                                    L"\\??\\" + plain /* unpaired: ignored */}));
   ReadRecord read;
-  ASSERT_EQ(6, read.Record.PairCount);
+  ASSERT_EQ(7, read.Record.PairCount);
   EXPECT_EQ((std::vector<std::wstring>{L"\\??\\" + gone, L"", L"\\??\\" + renamed, L"\\??\\" + target, L"\\??\\" + folder, L"",
-                                       L"\\??\\" + missing, L"", plain, L"", L"\\??\\" + foreign, L""}),
+                                       L"\\??\\" + missing, L"", plain, L"", L"\\??\\" + foreign, L"", L"\\??\\" + namesake, L""}),
             read.Names());
-  EXPECT_EQ((std::vector<INT32>{1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1, 0}), read.Flags());
+  EXPECT_EQ((std::vector<INT32>{1, 0, 1, 1, 0, 0, 0, 0, 1, 0, 1, 0, 1, 0}), read.Flags());
   DeleteListedSources(read.Record);
-  EXPECT_EQ((std::vector<INT32>{0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1, 0}), read.Flags());
+  EXPECT_EQ((std::vector<INT32>{0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0}), read.Flags());
   EXPECT_FALSE(Exists(gone));
   EXPECT_FALSE(Exists(plain));  // written without the "\??\" prefix: used as it stands
   EXPECT_TRUE(Exists(renamed));
   EXPECT_TRUE(Exists(target));
   EXPECT_TRUE(Exists(folder));
   EXPECT_TRUE(Exists(foreign));
+  EXPECT_TRUE(Exists(namesake));
+  RemoveDirectoryW(folder.c_str());
   EXPECT_FALSE(ListsPendingComponent(read.Record));
   EXPECT_FALSE(IsProductFileName(L"C:\\x\\vtxmon64.dll.older"));
   EXPECT_FALSE(IsProductFileName(L"C:\\x\\myvtxmon64.dll"));
@@ -83,7 +101,7 @@ TEST_F(DeferredFiles, DeletesExistingSourcesOfDeletionsOnlyAndNeverARename) {
 
 // Values that Windows would not write: the record holds what the bytes say and nothing beyond.
 TEST_F(DeferredFiles, MalformedValuesAreReadNoFurtherThanTheirBytes) {
-  std::wstring del = MakeFile(L"vtxhelp.chm"), src = MakeFile(L"src.dll");
+  std::wstring del = MakeProductFile(L"vtxhelp.chm"), src = MakeFile(L"src.dll");
   const std::wstring d = L"\\??\\" + del, s = L"\\??\\" + src;
   struct Case {
     const char* what;
@@ -101,7 +119,7 @@ TEST_F(DeferredFiles, MalformedValuesAreReadNoFurtherThanTheirBytes) {
       {"a single byte", L"", true, {}},
   };
   for (const Case& c : cases) {
-    MakeFile(L"vtxhelp.chm");
+    MakeProductFile(L"vtxhelp.chm");
     ASSERT_TRUE(WritePendingRenamesBytes(c.units, c.oddByte)) << c.what;
     ReadRecord read;
     EXPECT_EQ(c.names, read.Names()) << c.what;
@@ -109,6 +127,7 @@ TEST_F(DeferredFiles, MalformedValuesAreReadNoFurtherThanTheirBytes) {
     EXPECT_EQ(c.names.empty(), Exists(del)) << c.what;  // the deletion is carried out where it was read
     EXPECT_TRUE(Exists(src)) << c.what;                  // the rename never is
   }
+  DeleteFileW(del.c_str());
 }
 
 TEST_F(DeferredFiles, RetryKeepsOnlyTheLockedFileAndLogsOneLine) {
@@ -137,7 +156,7 @@ TEST_F(DeferredFiles, ScheduledFilesAreCountedAndReadBackAsDeletions) {
   EXPECT_EQ(0u, ScheduleDeletesAtReboot(ctx.c));
   EXPECT_EQ(L"", ctx.Log());
   ASSERT_TRUE(ClearPendingRenames());
-  std::wstring a = MakeFile(L"vtxui64.dll"), b = MakeFile(L"vtxdrv64.dll.old");
+  std::wstring a = MakeProductFile(L"vtxui64.dll"), b = MakeProductFile(L"vtxdrv64.dll.old");
   AddUnique(ctx.c.PendingDeletes, a.c_str());
   AddUnique(ctx.c.PendingDeletes, b.c_str());
   EXPECT_EQ(2u, ScheduleDeletesAtReboot(ctx.c));
