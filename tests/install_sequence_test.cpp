@@ -164,6 +164,8 @@ class InstallSequence : public ::testing::Test {
 // printers with key names, install again, uninstall.
 TEST_F(InstallSequence, InstallReinstallOverKeyedPrintersAndUninstall) {
   ASSERT_TRUE(AddForeignPrinter(L"Another Printer"));
+  DesktopShell shell;  // the signed-in user's shell, whose token the tray program gets
+  ASSERT_TRUE(shell.Set);
 
   ASSERT_EQ(1u, RunInstallProcessAt(SetupExe(), L"install"));
   ExpectInstalled();

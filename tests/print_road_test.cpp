@@ -125,7 +125,9 @@ JOB_INFO_1W FirstJob(HANDLE printer, std::vector<BYTE>& buffer) {
 
 class InstalledPrintRoad : public ::testing::Test {
  protected:
+  DesktopShell Shell;  // the signed-in user's shell: the installer starts quilltray with its token
   void SetUp() override {
+    ASSERT_TRUE(Shell.Set);
     DeleteSpoolFiles();
     ASSERT_TRUE(EndRunningTrays()) << "a dispatcher is still listening";
     ASSERT_TRUE(ResetSpooler()) << GetLastError();

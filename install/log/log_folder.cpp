@@ -13,7 +13,8 @@ namespace {
 const WCHAR* const FolderNames[] = {L"Corvell", L"Quillstack"};
 
 // NtCreateFile's dispositions and options, as the native API documents them.
-const ULONG OpenOrCreate = 3;        // FILE_OPEN_IF
+const ULONG OpenExisting = 1;        // FILE_OPEN
+const ULONG CreateNew = 2;           // FILE_CREATE: fails when anything, a link included, has the name
 const ULONG DirectoryOnly = 0x1;     // FILE_DIRECTORY_FILE
 const ULONG SynchronousIo = 0x20;    // FILE_SYNCHRONOUS_IO_NONALERT
 const ULONG FileOnly = 0x40;         // FILE_NON_DIRECTORY_FILE
@@ -44,8 +45,8 @@ const ACCESS_MASK LogFileAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ
 
 // Opens `name` relative to the open folder `parent`: no path is resolved again above it, and a
 // reparse point is opened as itself. Null on failure.
-HANDLE OpenRelative(HANDLE parent, const WCHAR* name, ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
-                    PSECURITY_DESCRIPTOR security) {
+HANDLE OpenRelativeAs(HANDLE parent, const WCHAR* name, ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options,
+                      PSECURITY_DESCRIPTOR security, NTSTATUS& result) {
   CreateFileProc create = reinterpret_cast<CreateFileProc>(reinterpret_cast<void*>(NativeCall("NtCreateFile")));
   if (create == nullptr) return nullptr;
   UNICODE_STRING text = {};
@@ -60,19 +61,36 @@ HANDLE OpenRelative(HANDLE parent, const WCHAR* name, ACCESS_MASK access, ULONG 
   attributes.SecurityDescriptor = security;  // used only when the object is created
   IO_STATUS_BLOCK status = {};
   HANDLE handle = nullptr;
-  NTSTATUS result = create(&handle, access, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
-                           options | SynchronousIo | NoReparse | BackupIntent, nullptr, 0);
+  result = create(&handle, access, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                  options | SynchronousIo | NoReparse | BackupIntent, nullptr, 0);
   return result >= 0 ? handle : nullptr;
 }
 
-// A reparse point by what the handle says, or by what the path says (Wine reports a Unix
-// symbolic link only there).
-bool IsReparsePoint(HANDLE handle, const WCHAR* path) {
+// Opens what is there, or creates it new when nothing has the name: never creates through a
+// link whose target is missing.
+HANDLE OpenRelative(HANDLE parent, const WCHAR* name, ACCESS_MASK access, ULONG share, ULONG options, PSECURITY_DESCRIPTOR security) {
+  NTSTATUS result = 0;
+  HANDLE handle = OpenRelativeAs(parent, name, access, share, OpenExisting, options, security, result);
+  const NTSTATUS NameNotFound = static_cast<NTSTATUS>(0xC0000034L);  // STATUS_OBJECT_NAME_NOT_FOUND
+  if (handle == nullptr && result == NameNotFound) handle = OpenRelativeAs(parent, name, access, share, CreateNew, options, security, result);
+  return handle;
+}
+
+// Whether the opened object is not the plain folder or file at `path`: a reparse point by what the
+// handle says or by what the path says (Wine reports a Unix symbolic link to a folder only
+// there), or an object whose own path is another (Wine opens the target of a symbolic link).
+bool IsNotPlainAt(HANDLE handle, const WCHAR* path) {
   FILE_ATTRIBUTE_TAG_INFO tag = {};
   if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag))) return true;
   if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
   DWORD attributes = GetFileAttributesW(path);
-  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
+  WCHAR opened[MAX_PATH + 8] = {};
+  DWORD length = GetFinalPathNameByHandleW(handle, opened, MAX_PATH + 7, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= MAX_PATH + 7) return true;
+  const WCHAR* own = opened;
+  if (own[0] == L'\\' && own[1] == L'\\' && own[2] == L'?' && own[3] == L'\\') own += 4;
+  return CompareStringOrdinal(own, -1, path, -1, TRUE) != CSTR_EQUAL;
 }
 
 // The owning and restoring privileges an administrator holds, enabled while the folder is made
@@ -164,18 +182,17 @@ HANDLE OpenLogFolder(WCHAR* path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (folder == INVALID_HANDLE_VALUE) folder = nullptr;
-  if (folder != nullptr && IsReparsePoint(folder, path)) {
+  if (folder != nullptr && IsNotPlainAt(folder, path)) {
     CloseHandle(folder);
     folder = nullptr;
   }
   for (const WCHAR* name : FolderNames) {
     if (folder == nullptr) break;
-    HANDLE child = JoinPath(path, name) ? OpenRelative(folder, name, FolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, OpenOrCreate,
-                                                       DirectoryOnly, wanted)
-                                        : nullptr;
+    HANDLE child =
+        JoinPath(path, name) ? OpenRelative(folder, name, FolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, DirectoryOnly, wanted) : nullptr;
     CloseHandle(folder);
     folder = child;
-    if (folder != nullptr && (IsReparsePoint(folder, path) || !MakeSafe(folder, wanted))) {
+    if (folder != nullptr && (IsNotPlainAt(folder, path) || !MakeSafe(folder, wanted))) {
       CloseHandle(folder);
       folder = nullptr;
     }
@@ -195,14 +212,14 @@ HANDLE OpenLogFileIn(HANDLE folder, const WCHAR* folderPath, const WCHAR* name) 
                                                             nullptr))
     return nullptr;
   PrivilegeScope privileges;
-  HANDLE file = OpenRelative(folder, name, LogFileAccess, FILE_SHARE_READ, OpenOrCreate, FileOnly, wanted);
+  HANDLE file = OpenRelative(folder, name, LogFileAccess, FILE_SHARE_READ, FileOnly, wanted);
   BY_HANDLE_FILE_INFORMATION information = {};
   FILE_ATTRIBUTE_TAG_INFO tag = {};
   // A second link would make the log write into a file it was never meant to touch.
   if (file != nullptr &&
       (!GetFileInformationByHandle(file, &information) || information.nNumberOfLinks > 1 ||
        !GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof(tag)) ||
-       (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || IsReparsePoint(file, path) || !MakeSafe(file, wanted))) {
+       (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || IsNotPlainAt(file, path) || !MakeSafe(file, wanted))) {
     CloseHandle(file);
     file = nullptr;
   }

@@ -54,6 +54,13 @@ std::wstring DefaultPrinter() {
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+std::wstring ProductFile(const std::wstring& folder, const std::wstring& name) {
+  std::wstring path = folder + L"\\" + name;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  CloseHandle(file);
+  return path;
+}
+
 std::wstring ScratchFile(const std::wstring& name) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
@@ -128,16 +135,25 @@ TEST_F(CheckModes, DefaultPrinterCheckAndMakeDefault) {
 
 TEST_F(CheckModes, StartUpCheckDeletesWhatItCanAndRestartsTheSpoolerForWhatStaysLocked) {
   ASSERT_TRUE(ResetSpooler(SpoolerLeftRunning));
-  std::wstring ui = ScratchFile(L"vtxui64.dll"), mon32 = ScratchFile(L"vtxmon32.dll"), mon64 = ScratchFile(L"VTXMON64.DLL"),
-               renamed = ScratchFile(L"renamed.dll");
+  // The components where the product puts them: the driver directory and the system directory.
+  wchar_t system[MAX_PATH] = {}, drivers[MAX_PATH] = {};
+  DWORD needed = 0;
+  ASSERT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+  ASSERT_TRUE(GetPrinterDriverDirectoryW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 1, reinterpret_cast<BYTE*>(drivers),
+                                         sizeof(drivers), &needed));
+  std::wstring ui = ProductFile(drivers, L"vtxui64.dll"), mon32 = ProductFile(system, L"vtxmon32.dll"),
+               mon64 = ProductFile(system, L"VTXMON64.DLL"), renamed = ScratchFile(L"renamed.dll"), namesake = ScratchFile(L"vtxdrv64.dll");
   {
     // Deletable now, and a 32-bit file that stays: no restart, and the default printer decides.
+    // Another program's file of a component's name, waiting for the restart, is neither deleted
+    // nor taken for a component that waits.
     FileHold hold(mon32);
-    ASSERT_TRUE(WritePendingRenames({L"\\??\\" + mon32, L"", L"\\??\\" + ui, L""}));
+    ASSERT_TRUE(WritePendingRenames({L"\\??\\" + mon32, L"", L"\\??\\" + ui, L"", L"\\??\\" + namesake, L""}));
     int starts = SpoolerStarts();
     EXPECT_EQ(102u, RunInstallProcess(L"onInit"));
     EXPECT_FALSE(FileExists(ui));
     EXPECT_TRUE(FileExists(mon32));
+    EXPECT_TRUE(FileExists(namesake));
     EXPECT_EQ(starts, SpoolerStarts());
   }
   {
@@ -158,4 +174,5 @@ TEST_F(CheckModes, StartUpCheckDeletesWhatItCanAndRestartsTheSpoolerForWhatStays
   EXPECT_FALSE(FileExists(mon64));
   EXPECT_TRUE(FileExists(renamed));
   EXPECT_EQ(before, ReadPendingRenamesBytes());
+  DeleteFileW(mon32.c_str());
 }

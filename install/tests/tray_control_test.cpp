@@ -85,10 +85,15 @@ TEST_F(TrayControl, AutostartStartsTheTrayAndRemovalEndsItKeepingOrDeletingItsFi
   InstallTrayAutostart(noTray.c);
   EXPECT_EQ(L"<none>", RunValue());
 
+  // The tray program starts with the token of the desktop shell (this test), never the
+  // installer's own elevated one.
+  DesktopShell shell;
+  ASSERT_TRUE(shell.Set);
   TrayContext withTray(1);
   InstallTrayAutostart(withTray.c);
   EXPECT_EQ(L"\"" + program + L"\"", RunValue());
   ASSERT_NE(nullptr, WaitForTrayWindow(20000));
+  EXPECT_NE(std::wstring::npos, std::wstring(Text(withTray.c.Log)).find(L"Tray program started as the user of the desktop shell"));
 
   // A reinstall's removal: the program ends, its file stays for the start that follows.
   DWORD start = GetTickCount();

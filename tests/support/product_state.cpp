@@ -21,6 +21,19 @@ std::wstring RunValue() {
 
 void DeleteRunValue() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, RunKey, L"QuillstackTray"); }
 
+DesktopShell::DesktopShell() {
+  typedef BOOL(WINAPI * SetShellWindowProc)(HWND);
+  SetShellWindowProc set =
+      reinterpret_cast<SetShellWindowProc>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetShellWindow")));
+  Window = CreateWindowExW(0, L"STATIC", L"Test bed shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  Set = Window != nullptr && set != nullptr && set(Window) && GetShellWindow() == Window;
+}
+
+DesktopShell::~DesktopShell() {
+  // Destroying the window ends its part as the shell window.
+  if (Window != nullptr) DestroyWindow(Window);
+}
+
 HWND WaitForTrayWindow(DWORD timeoutMs) {
   for (DWORD waited = 0;; waited += 50) {
     HWND window = FindWindowW(QUILL_TRAY_WINDOW_CLASS, nullptr);

@@ -8,6 +8,18 @@
 // The autostart value "QuillstackTray" (64-bit view); "<none>" when there is none.
 std::wstring RunValue();
 void DeleteRunValue();
+// A window of the calling thread made the desktop's shell window (SetShellWindow) for the life of
+// the scope: the test plays the signed-in user's Explorer, whose token an elevated installer
+// starts the tray program with. Wine headless has no shell of its own.
+struct DesktopShell {
+  HWND Window = nullptr;
+  bool Set = false;
+  DesktopShell();
+  ~DesktopShell();
+  DesktopShell(const DesktopShell&) = delete;
+  DesktopShell& operator=(const DesktopShell&) = delete;
+};
+
 // The tray program's window, waiting up to timeoutMs for it to appear; null when none.
 HWND WaitForTrayWindow(DWORD timeoutMs);
 // Ends a running tray program as the installer does (one exit request, its process awaited).
