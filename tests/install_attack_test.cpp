@@ -24,7 +24,7 @@ namespace {
 
 const wchar_t MachineVendorKey[] = L"SOFTWARE\\Corvell";
 const wchar_t PrintersKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
-const wchar_t Victim[] = L"C:\\quill-victim";
+const wchar_t Victim[] = L"C:\\quill-log-victim";
 
 std::wstring DataFolder(const wchar_t* below) {
   wchar_t data[MAX_PATH] = {};

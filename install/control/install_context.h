@@ -36,4 +36,5 @@ struct InstallContext {
   SavedPrinter* SavedPrinters;  // printers remembered before their removal (global memory)
   PrinterEnumeration Printers;  // snapshot of the machine's printers, default marked (global memory)
   MovedPrinter* MonitorPrinters;  // ends in a null printer; printers of Printers moved off the monitor's port
+  INT32 KeptPrinters;           // the product's printers DeleteAllPrinters left in place, unremembered or unsaved
 };

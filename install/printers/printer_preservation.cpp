@@ -132,10 +132,15 @@ void DeleteAllPrinters(InstallContext& context) {
   if (!stored) LogLine(context, L"Can't save the printers' record");
   for (DWORD i = 0; i < context.Printers.count; ++i) {
     PRINTER_INFO_2W& printer = context.Printers.entries[i];
-    if (!IsRemovable(printer) || mayGo[i] == 0) continue;
+    if (!IsRemovable(printer)) continue;
+    if (mayGo[i] == 0) {
+      ++context.KeptPrinters;
+      continue;
+    }
     // A printer whose record is not on disk would be lost for good if this run ended now.
     if (!stored && IsSavedPrinter(context, printer.pPrinterName)) {
       LogLine(context, L"Printer '%s' kept: its record is not stored", printer.pPrinterName);
+      ++context.KeptPrinters;
       continue;
     }
     RemovePrinter(context, printer.pPrinterName);
@@ -144,13 +149,11 @@ void DeleteAllPrinters(InstallContext& context) {
 }
 
 void RestorePrinters(InstallContext& context) {
-  int restored = 0;
+  // Printers that the removal kept are still there: they count, and need no re-creating.
+  int restored = context.KeptPrinters;
   int missing = 0;
-  // Printers that the removal kept are still there and need no re-creating.
   PrinterEnumeration present = {};
-  Refresh(present);
-  for (DWORD i = 0; i < present.count; ++i)
-    if (IsRemovable(present.entries[i])) ++restored;
+  if (context.SavedPrinters != nullptr) Refresh(present);
   for (SavedPrinter* saved = context.SavedPrinters; saved != nullptr; saved = saved->next) {
     const PRINTER_INFO_2W& old = *saved->printer;
     if (FindPrinter(present, old.pPrinterName) != nullptr) {

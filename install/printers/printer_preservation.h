@@ -19,14 +19,15 @@ enum SubKeyRead {
 // Remembers every local printer of the product's driver in the context's snapshot, stores the
 // saved-printer record (printer_record.h), reads it back and then removes them. Printer
 // connections stay, and so does every printer that could not be remembered or whose record is
-// not safely stored (logged "Printer '%s' kept: ...").
+// not safely stored (logged "Printer '%s' kept: ..."; counted in KeptPrinters).
 void DeleteAllPrinters(InstallContext& context);
 // Puts the printer at the head of SavedPrinters when it has a key name. Opens it with the access
 // its removal needs (a printer that gives administrators Manage but not Print still opens). True
 // when the printer may go: remembered, or known to have no key name; false (logged) when it could
 // not be opened, its key name could not be read, or there was no memory for the entry.
 bool RememberPrinter(InstallContext& context, PRINTER_INFO_2W* printer);
-// Re-creates the remembered printers, newest first; the printer "Quillstack" when none came back.
+// Re-creates the remembered printers, newest first (one that is still there is left as it is);
+// the printer "Quillstack" when none came back and the removal kept none.
 // Removes the saved-printer record once every remembered printer was created again.
 void RestorePrinters(InstallContext& context);
 // The printer's "SubKey" value, from its printer data or else its "DsUser" key, into `subKey`

@@ -164,12 +164,13 @@ TEST_F(PrinterObjects, CreationAndRemovalLogWhatTheSpoolerDid) {
   ASSERT_TRUE(SetSpoolerFault(FaultAddPrinterW, 1));
   EXPECT_EQ(nullptr, CreatePrinter(run.c, L"Refused"));
   std::vector<std::wstring> lines = run.Lines();
-  ASSERT_GE(lines.size(), 5u) << run.Log().c_str();
+  ASSERT_GE(lines.size(), 6u) << run.Log().c_str();
   EXPECT_EQ(L">DeletePrinter(Busy)", lines[0]);
-  EXPECT_EQ(L"  OK", lines[1]);
-  EXPECT_EQ(L">DeletePrinter(Gone)", lines[2]);
-  EXPECT_EQ(0u, lines[3].find(L"  Error(16): Can`t open printer 'Gone' - ("));
-  EXPECT_EQ(L">AddPrinter(Refused)", lines[4]);
+  EXPECT_EQ(L"  Jobs deleted with the printer: 1", lines[1]);  // the log says what the purge took
+  EXPECT_EQ(L"  OK", lines[2]);
+  EXPECT_EQ(L">DeletePrinter(Gone)", lines[3]);
+  EXPECT_EQ(0u, lines[4].find(L"  Error(16): Can`t open printer 'Gone' - ("));
+  EXPECT_EQ(L">AddPrinter(Refused)", lines[5]);
   EXPECT_EQ(L"  Error(15): Can`t add printer 'Refused' - (" + SystemText(ERROR_NOT_ENOUGH_MEMORY) + L")", lines.back());
   EXPECT_EQ(L"", ReadPrinter(L"Busy").Name);
   EXPECT_FALSE(EndDocPrinter(user));

@@ -64,8 +64,9 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
   StatusHandle = RegisterServiceCtrlHandlerExW(ServiceName, Control, nullptr);
   if (StatusHandle == nullptr) return;
   StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  Report(SERVICE_RUNNING);
+  // Traced before it is reported: whoever sees the service running finds the line already there.
   Trace("running");
+  Report(SERVICE_RUNNING);
   WatchSpooler();
   Trace("stopped");
   Report(SERVICE_STOPPED);
