@@ -4,6 +4,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 #include <stdio.h>
+#include <wchar.h>
 #include <winternl.h>
 
 const WCHAR LogFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
@@ -122,11 +123,22 @@ struct PrivilegeScope {
   PrivilegeScope& operator=(const PrivilegeScope&) = delete;
 };
 
-// The access list part of a security descriptor as text, for comparing two of them.
-bool AccessListText(PSECURITY_DESCRIPTOR security, WCHAR*& text) {
+// The entries of a security descriptor's access list as text, for comparing two of them; the
+// list's flags (such as auto-inherited, which the system may add) are left out.
+bool AccessListText(PSECURITY_DESCRIPTOR security, WCHAR*& text, const WCHAR*& entries) {
   text = nullptr;
-  return ConvertSecurityDescriptorToStringSecurityDescriptorW(security, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr) &&
-         text != nullptr;
+  entries = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(security, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr) ||
+      text == nullptr)
+    return false;
+  entries = wcschr(text, L'(');
+  return entries != nullptr;
+}
+
+bool IsProtected(PSECURITY_DESCRIPTOR security) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  return GetSecurityDescriptorControl(security, &control, &revision) && (control & SE_DACL_PROTECTED) != 0;
 }
 
 bool IsTrustedOwner(PSID owner) {
@@ -144,8 +156,10 @@ bool MakeSafe(HANDLE object, PSECURITY_DESCRIPTOR wanted) {
                       nullptr, &found) == ERROR_SUCCESS) {
     WCHAR* foundText = nullptr;
     WCHAR* wantedText = nullptr;
-    same = IsTrustedOwner(owner) && AccessListText(found, foundText) && AccessListText(wanted, wantedText) &&
-           lstrcmpW(foundText, wantedText) == 0;
+    const WCHAR* foundEntries = nullptr;
+    const WCHAR* wantedEntries = nullptr;
+    same = IsTrustedOwner(owner) && IsProtected(found) && AccessListText(found, foundText, foundEntries) &&
+           AccessListText(wanted, wantedText, wantedEntries) && lstrcmpW(foundEntries, wantedEntries) == 0;
     if (foundText != nullptr) LocalFree(foundText);
     if (wantedText != nullptr) LocalFree(wantedText);
   }
