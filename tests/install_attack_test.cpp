@@ -356,7 +356,7 @@ TEST_F(InstallAttack, AnotherProgramsNamesakeFilesWaitForTheRestart) {
   EXPECT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray /quiet"));
   EXPECT_NE(200u, RunInstallProcessAt(SetupExe(), L"onInit")) << "another program's files taken for components that wait";
   EXPECT_EQ(2u, RunInstallProcessAt(SetupExe(), L"uninstall /quiet"));
-  for (const wchar_t* file : files) EXPECT_TRUE(FileExists(file)) << std::string(file, file + lstrlenW(file)).size();
+  for (const wchar_t* file : files) EXPECT_TRUE(FileExists(file)) << "another program's file deleted before the restart";
   EXPECT_EQ(before, ReadPendingRenamesBytes());
   for (const wchar_t* file : files) DeleteFileW(file);
 }

@@ -98,14 +98,15 @@ bool IsNotPlainAt(HANDLE handle, const WCHAR* path) {
 // safe and set back as they were afterwards.
 struct PrivilegeScope {
   HANDLE Token = nullptr;
-  BYTE Previous[sizeof(TOKEN_PRIVILEGES) + 2 * sizeof(LUID_AND_ATTRIBUTES)] = {};
+  // DWORD units: aligned for TOKEN_PRIVILEGES.
+  DWORD Previous[(sizeof(TOKEN_PRIVILEGES) + 2 * sizeof(LUID_AND_ATTRIBUTES)) / sizeof(DWORD) + 1] = {};
   bool Changed = false;
   PrivilegeScope() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &Token)) {
       Token = nullptr;
       return;
     }
-    BYTE wanted[sizeof(TOKEN_PRIVILEGES) + 2 * sizeof(LUID_AND_ATTRIBUTES)] = {};
+    DWORD wanted[(sizeof(TOKEN_PRIVILEGES) + 2 * sizeof(LUID_AND_ATTRIBUTES)) / sizeof(DWORD) + 1] = {};
     TOKEN_PRIVILEGES* privileges = reinterpret_cast<TOKEN_PRIVILEGES*>(wanted);
     const WCHAR* const names[] = {SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME, SE_BACKUP_NAME};
     for (const WCHAR* name : names) {

@@ -24,7 +24,8 @@ FARPROC SystemExport(const WCHAR* module, const char* name) {
 bool RunsAsLocalSystem() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+  // Aligned for TOKEN_USER, which starts with a pointer.
+  DWORD_PTR buffer[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD_PTR) + 1] = {};
   DWORD bytes = 0;
   bool system = GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &bytes) &&
                 IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid);
