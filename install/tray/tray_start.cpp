@@ -27,8 +27,8 @@ bool RunsAsLocalSystem() {
   // Aligned for TOKEN_USER, which starts with a pointer.
   DWORD_PTR buffer[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD_PTR) + 1] = {};
   DWORD bytes = 0;
-  bool system = GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &bytes) &&
-                IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, WinLocalSystemSid);
+  const TOKEN_USER* user = static_cast<const TOKEN_USER*>(static_cast<void*>(buffer));
+  bool system = GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &bytes) && IsWellKnownSid(user->User.Sid, WinLocalSystemSid);
   CloseHandle(token);
   return system;
 }
