@@ -196,23 +196,33 @@ void SessionPipeName(DWORD sessionId, char* name, size_t size) {
 
 bool ConnectToOwner(JobPipeWriter* writer, PSID owner, DWORD timeoutMs) {
   DWORD start = GetTickCount();
-  DWORD error = ERROR_NOT_READY;
   int count = 0;
   SessionEntry* sessions = ReadSessions(&count);
   int* chosen = count > 0 ? static_cast<int*>(LocalAlloc(LPTR, count * sizeof(int))) : nullptr;
-  int candidates = chosen ? ChooseOwnerSessions(sessions, count, owner, WTSGetActiveConsoleSessionId(), chosen, count) : 0;
-  for (int i = 0; i < candidates && !WriterCancelled(writer); ++i) {
+  DWORD* ids = count > 0 ? static_cast<DWORD*>(LocalAlloc(LPTR, count * sizeof(DWORD))) : nullptr;
+  int candidates = chosen && ids ? ChooseOwnerSessions(sessions, count, owner, WTSGetActiveConsoleSessionId(), chosen, count) : 0;
+  for (int i = 0; i < candidates; ++i) ids[i] = sessions[chosen[i]].SessionId;
+  if (chosen) LocalFree(chosen);
+  if (sessions) LocalFree(sessions);
+  bool connected = ConnectToOwnerIn(writer, owner, ids, candidates, Remaining(start, timeoutMs));
+  DWORD error = GetLastError();
+  if (ids) LocalFree(ids);
+  SetLastError(error);
+  return connected;
+}
+
+bool ConnectToOwnerIn(JobPipeWriter* writer, PSID owner, const DWORD* sessionIds, int count, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  DWORD error = ERROR_NOT_READY;
+  for (int i = 0; i < count && !WriterCancelled(writer); ++i) {
     DWORD left = Remaining(start, timeoutMs);
     if (left <= DocumentedPipeReserveMs) break;
     DWORD limit = left - DocumentedPipeReserveMs < SessionPipeLimitMs ? left - DocumentedPipeReserveMs : SessionPipeLimitMs;
     char name[QUILL_PIPE_NAME_CHARS];
-    SessionPipeName(sessions[chosen[i]].SessionId, name, sizeof(name));
-    if (ConnectThrough(writer, name, owner, limit, left - DocumentedPipeReserveMs)) break;
+    SessionPipeName(sessionIds[i], name, sizeof(name));
+    if (ConnectThrough(writer, name, owner, limit, left - DocumentedPipeReserveMs)) return true;
     error = GetLastError();
   }
-  if (chosen) LocalFree(chosen);
-  if (sessions) LocalFree(sessions);
-  if (writer->DataPipe) return true;
   // No dispatcher of the owner's own session answered: the documented pipe, as a writer of the
   // documented format finds it, but only an instance that the owner serves. A connection that a
   // busy dispatcher refuses, or whose data pipe name someone holds, is tried again.

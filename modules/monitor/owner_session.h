@@ -48,3 +48,5 @@ bool JobOwnerSid(const WCHAR* owner, BYTE* sid);
 // the owner. A connection that is refused or whose data pipe can't be made is tried again until the
 // time is up. Only the owner may read the data pipe.
 bool ConnectToOwner(JobPipeWriter* writer, PSID owner, DWORD timeoutMs);
+// The same with the owner's sessions given, best first.
+bool ConnectToOwnerIn(JobPipeWriter* writer, PSID owner, const DWORD* sessionIds, int count, DWORD timeoutMs);
