@@ -93,6 +93,8 @@ ServerStanding JudgeDataPipeServer(HANDLE pipe, ULONG clientProcessId) {
   } else if (GetLastError() == ERROR_ACCESS_DENIED) {
     facts.UserKnown = facts.LocalSystemOrOwnUser = OwnedByTrustedUser(pipe, own);
   }
+  // The spooler's and our own user's pipes, nearly every connection, need nothing more.
+  if (facts.UserKnown && facts.LocalSystemOrOwnUser) return StandingOf(facts);
   DWORD ownSession = 0, serverSession = 0;
   facts.SessionKnown = ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) && ServerSession(pipe, serverProcessId, &serverSession);
   facts.OtherSession = facts.SessionKnown && serverSession != ownSession;

@@ -35,7 +35,7 @@ void AddRecord(std::string* out, WORD type, const void* payload, WORD length) {
 // stored and opened, and quilltray would stop listening and end.
 std::string AttackerWords() {
   std::string words;
-  const WCHAR title[] = L"\0\0squatted";  // NameMode 0, then the title
+  const WCHAR title[] = L"\0squatted";  // NameMode 0, then the title
   AddRecord(&words, RECORD_OPEN_SPOOL, title, sizeof(title) - sizeof(WCHAR));
   AddRecord(&words, RECORD_SPOOL_DATA, "not yours", 9);
   WORD flags = 0;

@@ -117,13 +117,15 @@ TEST(RoadUnderAttack, NamesTakenBeforeQuilltrayStartsStopNoJobAndNoneOfTheSquatt
   // Nothing of the squatter's was acted on: no file of its job, no start of the application for
   // it, quilltray still runs and still listens.
   Sleep(1000);
-  for (const std::wstring& file : SpoolFiles()) EXPECT_EQ(std::wstring::npos, file.find(L"squatted")) << "stored: " << std::string(file.begin(), file.end());
+  EXPECT_EQ((std::vector<std::wstring>{L"Past the squatter.txt.Quillstack", L"Printed past the squatter.txt.Quillstack"}), SpoolFiles());
   EXPECT_EQ(2u, app.Calls(3, 500).size());
   EXPECT_TRUE(tray.Running());
   EXPECT_TRUE(WaitForJobPipe(2000));
 
   // The squatter lets its names go: quilltray, which has kept trying, now serves its session pipe.
-  EXPECT_NE(STILL_ACTIVE, squatter.End());
+  DWORD opened = squatter.End();
+  EXPECT_LE(opened, 200u) << "the squatter could not keep its names";
+  printf("quilltray opened the squatter's data pipes %lu times and read none of them\n", static_cast<unsigned long>(opened));
   TestWriter through;
   bool served = false;
   start = GetTickCount();
