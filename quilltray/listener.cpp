@@ -32,8 +32,9 @@ const DWORD SessionPipeRetryMs = 1000;
 // A connection whose data pipe's server sends no record within this time is dropped; so is one
 // of a dispatcher taking the pipe over (it sends one record) at any pause this long.
 const DWORD FirstRecordLimitMs = 5000;
-// The take-over waits for a Hello and for the Features and key after it at most this long.
-const DWORD TakeOverHelloLimitMs = 1000;
+// The take-over waits at most this long for the Features after the Hello (a serving dispatcher of
+// the documented format sends none).
+const DWORD TakeOverFeaturesLimitMs = 1000;
 
 // Set by StopListener. The listener waits for its clients overlapped and ends as soon as this is
 // set, so a stop never goes through the pipe, where it could reach another dispatcher's instance.
@@ -108,7 +109,7 @@ bool ReadTaggedMessage(HANDLE pipe, uint32_t tag, DWORD limitMs, JobPipeMessage*
 // false for one of the documented format, whose data pipe is named without it.
 bool ReadDataPipeKey(HANDLE pipe, DWORD* key) {
   JobPipeMessage features = {};
-  if (!ReadTaggedMessage(pipe, QUILL_FEATURES_TAG, TakeOverHelloLimitMs, &features) || !(features.Value & QUILL_FEATURE_KEYED_DATA_PIPE))
+  if (!ReadTaggedMessage(pipe, QUILL_FEATURES_TAG, TakeOverFeaturesLimitMs, &features) || !(features.Value & QUILL_FEATURE_KEYED_DATA_PIPE))
     return false;
   *key = (features.Value >> QUILL_DATA_PIPE_KEY_SHIFT) & QUILL_DATA_PIPE_KEY_MASK;
   return true;
