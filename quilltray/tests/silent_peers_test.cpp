@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <stdio.h>
+
 #include <vector>
 
 #include "quilltray/pipe_identity.h"
@@ -49,9 +51,14 @@ TEST(SilentPeers, HoldABoundedNumberOfThreadsAreDroppedAfterTheDeadlineAndAJobSt
   std::vector<PeerBatch> batches(PeerThreads);
   HANDLE threads[PeerThreads];
   for (int i = 0; i < PeerThreads; ++i) threads[i] = CreateThread(nullptr, 0, PeerBatch::Run, &batches[i], 0, nullptr);
-  // While the peers pile up, a writer of this version connects as the port monitor does: it asks
-  // again while quilltray has no room, within the monitor's bound.
-  Sleep(300);
+  // Once the peers hold every thread they may have, a writer of this version connects as the port
+  // monitor does: it asks again while quilltray has no room, within the monitor's bound.
+  ULONG most = 0;
+  for (DWORD waited = 0; waited < 10000 && most < fresh.Threads + static_cast<ULONG>(ConnectionLimit - SpoolerReserve); waited += 50) {
+    ProcessFigures now = {};
+    if (ReadProcessFigures(tray.Info.dwProcessId, &now) && now.Threads > most) most = now.Threads;
+    Sleep(50);
+  }
   TestWriter writer;
   DWORD start = GetTickCount();
   ASSERT_TRUE(ConnectJobPipe(&writer, MonitorConnectBoundMs)) << GetLastError();
@@ -67,7 +74,6 @@ TEST(SilentPeers, HoldABoundedNumberOfThreadsAreDroppedAfterTheDeadlineAndAJobSt
   CloseJobPipeWriter(&writer, true);
 
   // The figures while the peers hold what they got.
-  ULONG most = 0;
   for (int i = 0; i < 40; ++i) {
     ProcessFigures now = {};
     if (ReadProcessFigures(tray.Info.dwProcessId, &now) && now.Threads > most) most = now.Threads;
@@ -78,6 +84,8 @@ TEST(SilentPeers, HoldABoundedNumberOfThreadsAreDroppedAfterTheDeadlineAndAJobSt
   int connected = 0;
   for (const PeerBatch& batch : batches) connected += batch.Connected;
   EXPECT_GT(connected, 0);
+  printf("%d silent peers got a Hello; quilltray's threads: %lu at the start, at most %lu under the peers; the job connected in %lu ms\n",
+         connected, static_cast<unsigned long>(fresh.Threads), static_cast<unsigned long>(most), static_cast<unsigned long>(connectTook));
   EXPECT_LE(most, fresh.Threads + static_cast<ULONG>(ConnectionLimit - SpoolerReserve) + 2)
       << "threads at the start " << fresh.Threads << ", peers that got a Hello " << connected;
 
