@@ -20,6 +20,7 @@ struct JobSession {
   // deleted at the latest when the connection ends, also if a new OpenSpool replaces SpoolPath.
   BOOL SpoolEnded;
   const char* PipeName;    // the job pipe the client came through; its data pipe is named after it
+  ULONG ClientProcessId;   // the process that connected to the job pipe: only its data pipe is read
   // The data pipe's server runs as LocalSystem (the spooler) or as our own user: only then are its
   // records acted on. Anyone else may only ask us to stop listening (the take-over).
   BOOL TrustedServer;
@@ -32,6 +33,8 @@ struct JobSession {
 extern volatile LONG Listening;
 // Connections accepted by this process; the next connection's number is one more.
 extern volatile LONG ConnectionCounter;
+// Connections that have a thread now (bounded: see AdmitsConnection).
+extern volatile LONG LiveConnections;
 // Jobs finished since the last balloon.
 extern volatile LONG JobsPrinted;
 // Target of the worker threads' posts.

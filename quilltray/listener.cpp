@@ -3,6 +3,7 @@
 #include <sddl.h>
 #include <stdio.h>
 
+#include "quilltray/data_pipe.h"
 #include "quilltray/pipe_identity.h"
 #include "quilltray/spool_file.h"
 #include "shared/pipe_protocol.h"
@@ -10,6 +11,7 @@
 
 volatile LONG Listening = 1;
 volatile LONG ConnectionCounter = 0;
+volatile LONG LiveConnections = 0;
 HWND MainWindow = nullptr;
 
 namespace {
@@ -24,6 +26,15 @@ const int CreateInstanceAttempts = 10;
 const DWORD CreateInstancePauseMs = 300;
 // Bound for writing the 8-byte Hello into the job pipe's buffer.
 const DWORD HelloWriteLimitMs = 5000;
+// The session's own pipe is ours for as long as we run: while someone else holds its name, it is
+// tried again this far apart, never given up.
+const DWORD SessionPipeRetryMs = 1000;
+// A connection whose data pipe's server sends no record within this time is dropped; so is one
+// of a dispatcher taking the pipe over (it sends one record) at any pause this long.
+const DWORD FirstRecordLimitMs = 5000;
+// The take-over waits at most this long for the Features after the Hello (a serving dispatcher of
+// the documented format sends none).
+const DWORD TakeOverFeaturesLimitMs = 1000;
 
 // Set by StopListener. The listener waits for its clients overlapped and ends as soon as this is
 // set, so a stop never goes through the pipe, where it could reach another dispatcher's instance.
@@ -79,14 +90,39 @@ bool WriteOverlapped(HANDLE pipe, const void* data, DWORD size, DWORD limitMs) {
   return ok && written == size;
 }
 
+// Reads one 8-byte message with `tag` from a job pipe's (synchronous) client end once it is there,
+// waiting at most limitMs for it.
+bool ReadTaggedMessage(HANDLE pipe, uint32_t tag, DWORD limitMs, JobPipeMessage* message) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return false;
+    if (available >= sizeof(*message)) break;
+    if (GetTickCount() - start >= limitMs) return false;
+    Sleep(10);
+  }
+  DWORD read = 0;
+  return ReadFile(pipe, message, sizeof(*message), &read, nullptr) && read == sizeof(*message) && message->Tag == tag;
+}
+
+// The data pipe key in the Features a serving dispatcher of this version sends after its Hello;
+// false for one of the documented format, whose data pipe is named without it.
+bool ReadDataPipeKey(HANDLE pipe, DWORD* key) {
+  JobPipeMessage features = {};
+  if (!ReadTaggedMessage(pipe, QUILL_FEATURES_TAG, TakeOverFeaturesLimitMs, &features) || !(features.Value & QUILL_FEATURE_KEYED_DATA_PIPE))
+    return false;
+  *key = (features.Value >> QUILL_DATA_PIPE_KEY_SHIFT) & QUILL_DATA_PIPE_KEY_MASK;
+  return true;
+}
+
 // Tells the dispatcher that served the pipe before us to stop.
 void SendStopListening() {
   TakeOverConnection connection = {};
   if (TakeOverListening(&connection)) {
     RecordHeader header = {RECORD_STOP_LISTENING, 0};
     WriteOverlapped(connection.DataPipe, &header, sizeof(header), TakeOverConnectLimitMs);
-    FlushFileBuffers(connection.DataPipe);
-    DisconnectNamedPipe(connection.DataPipe);
+    // Closed, neither flushed nor disconnected: what the serving dispatcher has not read yet stays
+    // readable, and whoever serves the documented pipe can't hold this listener by never reading.
     CloseHandle(connection.DataPipe);
   }
   if (connection.JobPipe) CloseHandle(connection.JobPipe);
@@ -99,6 +135,8 @@ struct PipeReader {
   BYTE* Buffer;
   DWORD Start;
   DWORD End;
+  HANDLE Event;     // for the overlapped reads
+  DWORD LimitMs;    // how long one read may wait for the writer
 };
 const DWORD PipeReaderSize = 2 * (sizeof(RecordHeader) + QUILL_MAX_PAYLOAD);
 
@@ -107,7 +145,7 @@ bool ReadFully(PipeReader* reader, BYTE* destination, DWORD size) {
   while (size > 0) {
     if (reader->Start == reader->End) {
       DWORD read = 0;
-      if (!ReadFile(reader->Pipe, reader->Buffer, PipeReaderSize, &read, nullptr) && GetLastError() != ERROR_MORE_DATA) return false;
+      if (!ReadWithin(reader->Pipe, reader->Event, reader->Buffer, PipeReaderSize, reader->LimitMs, &read)) return false;
       if (read == 0) return false;
       reader->Start = 0;
       reader->End = read;
@@ -140,9 +178,14 @@ void SendJobResult(JobSession* session, DWORD result) {
 }
 
 void RecordLoop(JobSession* session) {
-  PipeReader reader = {session->DataPipe, static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, PipeReaderSize)), 0, 0};
+  PipeReader reader = {session->DataPipe, static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, PipeReaderSize)), 0, 0,
+                       CreateEventW(nullptr, TRUE, FALSE, nullptr), FirstRecordLimitMs};
   // Without a buffer the connection can't be followed: it ends like a broken one.
-  if (!reader.Buffer) return;
+  if (!reader.Buffer || !reader.Event) {
+    if (reader.Buffer) LocalFree(reader.Buffer);
+    if (reader.Event) CloseHandle(reader.Event);
+    return;
+  }
   for (;;) {
     RecordHeader header = {};
     // A pipe that ends (the client closed it) or fails ends the loop.
@@ -152,8 +195,11 @@ void RecordLoop(JobSession* session) {
       // A record whose payload never fully arrives is not acted on; the pipe is broken anyway.
       if (!ReadFully(&reader, session->Payload, header.PayloadLength)) break;
     }
-    // A server that is neither the spooler nor our own user may only take the job pipe over: a
-    // dispatcher of another user starting in its own logon session.
+    // Once a record has come, the spooler's writer may pause as long as the job's source does; a
+    // dispatcher taking the pipe over has nothing to say beyond its stop.
+    if (session->TrustedServer) reader.LimitMs = INFINITE;
+    // A server that is neither the spooler nor our own user is a quilltray of another logon
+    // session (others are never read): it may only take the job pipe over.
     if (!session->TrustedServer && header.RecordType != RECORD_STOP_LISTENING) continue;
     switch (header.RecordType) {
       case RECORD_OPEN_SPOOL:
@@ -178,6 +224,7 @@ void RecordLoop(JobSession* session) {
     }
   }
   LocalFree(reader.Buffer);
+  CloseHandle(reader.Event);
 }
 
 // A job pipe a listener serves: the documented one, shared with the dispatchers of other logon
@@ -186,6 +233,7 @@ struct JobPipeEndpoint {
   const char* Name;
   SECURITY_ATTRIBUTES* Security;
   bool OwnName;               // its first instance must be ours
+  bool KeepTrying;            // an instance that can't be made is tried again for ever
   HANDLE Stop;                // ends the listener when set; null: never
   volatile LONG* Running;     // the listener goes on while it is non-zero; null: always
 };
@@ -216,8 +264,20 @@ bool WaitForClient(HANDLE instance, OVERLAPPED* overlapped, HANDLE stop) {
 // Gives an accepted client its connection thread. The thread starts suspended so that its handle
 // is in the record before the thread can end and hand the record to the window thread.
 void StartConnection(HANDLE instance, const char* pipeName) {
+  ULONG client = 0;
+  bool fromLocalSystem = JobPipeClientIsLocalSystem(instance, &client);
+  // Whoever connects, no more than a bounded number of threads: a client past the limit is refused
+  // at once (a writer of this version tries again within its own bound), and the spooler keeps a
+  // reserve that nobody else can take.
+  if (!AdmitsConnection(InterlockedIncrement(&LiveConnections) - 1, fromLocalSystem)) {
+    InterlockedDecrement(&LiveConnections);
+    DisconnectNamedPipe(instance);
+    CloseHandle(instance);
+    return;
+  }
   JobSession* session = static_cast<JobSession*>(LocalAlloc(LPTR, sizeof(JobSession)));
   if (!session) {
+    InterlockedDecrement(&LiveConnections);
     // No record to serve it with: the client sees its pipe closed.
     DisconnectNamedPipe(instance);
     CloseHandle(instance);
@@ -225,9 +285,11 @@ void StartConnection(HANDLE instance, const char* pipeName) {
   }
   session->ListenPipe = instance;
   session->PipeName = pipeName;
+  session->ClientProcessId = client;
   session->Thread = CreateThread(nullptr, QUILL_CONNECTION_STACK_SIZE, ConnectionThread, session, CREATE_SUSPENDED, nullptr);
   if (session->Thread && ResumeThread(session->Thread) != static_cast<DWORD>(-1)) return;
   if (session->Thread) TerminateThread(session->Thread, 0);  // it never ran
+  InterlockedDecrement(&LiveConnections);
   ReleaseJobSession(session);
   LocalFree(session);
 }
@@ -246,9 +308,10 @@ void ServeJobPipe(const JobPipeEndpoint& endpoint) {
       // With no instance of ours left, the name is free for anyone: ours must be the first again.
       instance = CreateJobPipeInstance(endpoint, endpoint.OwnName);
       if (instance == INVALID_HANDLE_VALUE) {
-        if (++failedCreates == CreateInstanceAttempts) break;
-        if (endpoint.Stop) WaitForSingleObject(endpoint.Stop, CreateInstancePauseMs);
-        else Sleep(CreateInstancePauseMs);
+        if (!endpoint.KeepTrying && ++failedCreates == CreateInstanceAttempts) break;
+        DWORD pause = endpoint.KeepTrying ? SessionPipeRetryMs : CreateInstancePauseMs;
+        if (endpoint.Stop) WaitForSingleObject(endpoint.Stop, pause);
+        else Sleep(pause);
         continue;
       }
       failedCreates = 0;
@@ -269,15 +332,15 @@ void ServeJobPipe(const JobPipeEndpoint& endpoint) {
 }
 
 // The job pipe of this logon session: the port monitor finds the dispatcher of the job's owner
-// here, whichever dispatcher serves the documented pipe. Served for the life of the process; it
-// ends silently when its name is taken already or no instance can be made.
+// here, whichever dispatcher serves the documented pipe. Served for the life of the process: while
+// someone else holds its name (a squatter who made it first), it is tried again and again.
 DWORD WINAPI SessionListenLoop(LPVOID) {
   if (!OwnSessionPipeName(SessionPipeName, sizeof(SessionPipeName))) return 0;
   SECURITY_ATTRIBUTES* attributes = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   // Never with default security: the pipe admits our own user and SYSTEM, or nobody.
   if (!BuildSessionPipeSecurity(&attributes, &descriptor)) return 0;
-  JobPipeEndpoint endpoint = {SessionPipeName, attributes, true, nullptr, nullptr};
+  JobPipeEndpoint endpoint = {SessionPipeName, attributes, true, true, nullptr, nullptr};
   ServeJobPipe(endpoint);
   LocalFree(descriptor);
   LocalFree(attributes);
@@ -305,7 +368,10 @@ bool StopListener() {
 bool TakeOverListening(TakeOverConnection* connection) {
   DWORD busyStart = GetTickCount();
   for (;;) {
-    connection->JobPipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Identification only: whoever serves the documented pipe (anyone may add an instance) can't
+    // act as our user.
+    connection->JobPipe = CreateFileA(QUILL_JOB_PIPE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (connection->JobPipe != INVALID_HANDLE_VALUE) break;
     connection->JobPipe = nullptr;
     if (GetLastError() != ERROR_PIPE_BUSY) return false;
@@ -327,9 +393,18 @@ bool TakeOverListening(TakeOverConnection* connection) {
   DWORD read = 0;
   if (!ReadFile(connection->JobPipe, &hello, sizeof(hello), &read, nullptr) || read != sizeof(hello) || hello.Tag != QUILL_HELLO_TAG) return false;
   char name[QUILL_PIPE_NAME_CHARS];
-  DataPipeName(name, sizeof(name), QUILL_JOB_PIPE_NAME, hello.ConnectionNumber);
-  // Overlapped, so that the wait for the serving dispatcher has an end.
-  HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+  DWORD key = 0;
+  if (ReadDataPipeKey(connection->JobPipe, &key)) {
+    _snprintf(name, sizeof(name), QUILL_KEYED_DATA_PIPE_FORMAT, QUILL_JOB_PIPE_NAME, static_cast<int>(hello.ConnectionNumber),
+              static_cast<unsigned long>(key));
+    name[sizeof(name) - 1] = '\0';
+  } else {
+    DataPipeName(name, sizeof(name), QUILL_JOB_PIPE_NAME, hello.ConnectionNumber);
+  }
+  // Overlapped, so that the wait for the serving dispatcher has an end; the first instance of its
+  // name, so that nobody who made it before us gets our stop.
+  HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
                                  QUILL_TAKEOVER_PIPE_BUFFER_SIZE, QUILL_TAKEOVER_PIPE_BUFFER_SIZE, 0, nullptr);
   if (pipe == INVALID_HANDLE_VALUE) return false;
   OVERLAPPED overlapped = {};
@@ -365,7 +440,7 @@ DWORD WINAPI ListenLoop(LPVOID parameter) {
   SECURITY_ATTRIBUTES* attributes = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   BuildPipeSecurity(&attributes, &descriptor);
-  JobPipeEndpoint endpoint = {QUILL_JOB_PIPE_NAME, attributes, false, StopEvent, &Listening};
+  JobPipeEndpoint endpoint = {QUILL_JOB_PIPE_NAME, attributes, false, false, StopEvent, &Listening};
   ServeJobPipe(endpoint);
   if (descriptor) LocalFree(descriptor);
   if (attributes) LocalFree(attributes);
@@ -380,6 +455,7 @@ DWORD WINAPI ConnectionThread(LPVOID parameter) {
   PostMessageW(MainWindow, UM_CONNECTION_OPENED, 0, reinterpret_cast<LPARAM>(session));
   ServeConnection(session);
   PostMessageW(MainWindow, UM_CONNECTION_CLOSED, 0, reinterpret_cast<LPARAM>(session));
+  InterlockedDecrement(&LiveConnections);
   return 1;
 }
 
@@ -388,28 +464,19 @@ void ServeConnection(JobSession* session) {
   Hello hello = {number, QUILL_HELLO_TAG};
   if (!WriteOverlapped(session->ListenPipe, &hello, sizeof(hello), HelloWriteLimitMs)) return;
   // A message of its own, after the Hello and before the data pipe is opened: a writer of this
-  // version finds it waiting once its data pipe is connected, any other never reads it.
-  JobPipeMessage features = {QUILL_FEATURE_JOB_RESULTS, QUILL_FEATURES_TAG};
+  // version takes it at once, any other never reads it. Its key names the data pipe, so that
+  // nobody can make that name before the writer does.
+  DWORD key = NewDataPipeKey();
+  JobPipeMessage features = {QUILL_FEATURE_JOB_RESULTS | QUILL_FEATURE_KEYED_DATA_PIPE | (key << QUILL_DATA_PIPE_KEY_SHIFT),
+                             QUILL_FEATURES_TAG};
   WriteOverlapped(session->ListenPipe, &features, sizeof(features), HelloWriteLimitMs);
-  char name[QUILL_PIPE_NAME_CHARS];
-  DataPipeName(name, sizeof(name), session->PipeName ? session->PipeName : QUILL_JOB_PIPE_NAME, number);
-  for (int attempt = 0;; ++attempt) {
-    if (attempt == 100) return;
-    // Identification only: whoever serves the data pipe can't act as this user.
-    HANDLE pipe = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-    if (pipe != INVALID_HANDLE_VALUE) {
-      session->DataPipe = pipe;
-      session->TrustedServer = DataPipeServerTrusted(pipe);
-      break;
-    }
-    DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND) {
-      Sleep(50);
-      continue;
-    }
-    if (error == ERROR_PIPE_BUSY) WaitNamedPipeA(name, 10000);
-    return;
-  }
+  ServerStanding standing = SERVER_STRANGER;
+  HANDLE pipe = OpenConnectionDataPipe(session->PipeName ? session->PipeName : QUILL_JOB_PIPE_NAME, number, key,
+                                       session->ClientProcessId, &standing);
+  // A return at this stage touches no spool file.
+  if (pipe == INVALID_HANDLE_VALUE) return;
+  session->DataPipe = pipe;
+  session->TrustedServer = standing == SERVER_TRUSTED;
   RecordLoop(session);
   FinishConnection(session);
 }

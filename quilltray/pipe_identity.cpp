@@ -4,6 +4,7 @@
 #include <sddl.h>
 #include <stdio.h>
 #include <wchar.h>
+#include <winternl.h>
 
 #include "shared/pipe_peer.h"
 #include "shared/pipe_protocol.h"
@@ -26,13 +27,92 @@ bool OwnedByTrustedUser(HANDLE pipe, PSID own) {
   return trusted;
 }
 
+typedef LONG(WINAPI* QuerySystemInformationProc)(ULONG, PVOID, ULONG, PULONG);
+typedef BOOL(WINAPI* PipeSessionIdProc)(HANDLE, PULONG);
+const ULONG SystemProcessIdInformation = 88;
+struct ProcessIdImage {
+  HANDLE ProcessId;
+  UNICODE_STRING ImageName;
+};
+
+// The program file of a process in the kernel's spelling. From the process itself where we may
+// open it; a process of another user we may not open, but the system's process list names the
+// program of every process.
+bool ProcessImage(DWORD processId, WCHAR* image, DWORD units) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (process) {
+    DWORD size = units;
+    bool ok = QueryFullProcessImageNameW(process, PROCESS_NAME_NATIVE, image, &size) != FALSE;
+    CloseHandle(process);
+    return ok;
+  }
+  QuerySystemInformationProc query = reinterpret_cast<QuerySystemInformationProc>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return false;
+  ProcessIdImage info = {};
+  info.ProcessId = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(processId));
+  info.ImageName.Buffer = image;
+  info.ImageName.MaximumLength = static_cast<USHORT>((units - 1) * sizeof(WCHAR));
+  if (query(SystemProcessIdInformation, &info, sizeof(info), nullptr) < 0) return false;
+  image[info.ImageName.Length / sizeof(WCHAR)] = L'\0';
+  return true;
+}
+
+// The logon session of the process that serves a pipe: from the process, else from the pipe
+// itself (GetNamedPipeServerSessionId, looked up at run time).
+bool ServerSession(HANDLE pipe, DWORD processId, DWORD* session) {
+  if (ProcessIdToSessionId(processId, session)) return true;
+  PipeSessionIdProc query = reinterpret_cast<PipeSessionIdProc>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetNamedPipeServerSessionId")));
+  ULONG id = 0;
+  if (!query || !query(pipe, &id)) return false;
+  *session = id;
+  return true;
+}
+
+bool IsLocalSystemOrOwn(PSID user, PSID own) { return EqualSid(user, own) || IsWellKnownSid(user, WinLocalSystemSid); }
+
 }  // namespace
 
-bool DataPipeServerTrusted(HANDLE pipe) {
+ServerStanding StandingOf(const ServerFacts& facts) {
+  if (!facts.SameProcessAsClient) return SERVER_STRANGER;
+  if (facts.UserKnown && facts.LocalSystemOrOwnUser) return SERVER_TRUSTED;
+  if (facts.SessionKnown && facts.OtherSession && facts.ImageKnown && facts.SameImage) return SERVER_PEER_DISPATCHER;
+  return SERVER_STRANGER;
+}
+
+ServerStanding JudgeDataPipeServer(HANDLE pipe, ULONG clientProcessId) {
+  ServerFacts facts = {};
+  ULONG serverProcessId = 0;
   BYTE own[SECURITY_MAX_SID_SIZE], server[SECURITY_MAX_SID_SIZE];
-  if (!ProcessUserSid(own)) return false;
-  if (!PipePeerUserSid(pipe, true, server)) return GetLastError() == ERROR_ACCESS_DENIED && OwnedByTrustedUser(pipe, own);
-  return EqualSid(server, own) || IsWellKnownSid(server, WinLocalSystemSid);
+  if (!GetNamedPipeServerProcessId(pipe, &serverProcessId) || !ProcessUserSid(own)) return SERVER_STRANGER;
+  facts.SameProcessAsClient = clientProcessId != 0 && serverProcessId == clientProcessId;
+  if (PipePeerUserSid(pipe, true, server)) {
+    facts.UserKnown = true;
+    facts.LocalSystemOrOwnUser = IsLocalSystemOrOwn(server, own);
+  } else if (GetLastError() == ERROR_ACCESS_DENIED) {
+    facts.UserKnown = facts.LocalSystemOrOwnUser = OwnedByTrustedUser(pipe, own);
+  }
+  // The spooler's and our own user's pipes, nearly every connection, need nothing more.
+  if (facts.UserKnown && facts.LocalSystemOrOwnUser) return StandingOf(facts);
+  DWORD ownSession = 0, serverSession = 0;
+  facts.SessionKnown = ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) && ServerSession(pipe, serverProcessId, &serverSession);
+  facts.OtherSession = facts.SessionKnown && serverSession != ownSession;
+  WCHAR ownImage[MAX_PATH * 2], serverImage[MAX_PATH * 2];
+  facts.ImageKnown = ProcessImage(GetCurrentProcessId(), ownImage, MAX_PATH * 2) && ProcessImage(serverProcessId, serverImage, MAX_PATH * 2);
+  facts.SameImage = facts.ImageKnown && CompareStringOrdinal(ownImage, -1, serverImage, -1, TRUE) == CSTR_EQUAL;
+  return StandingOf(facts);
+}
+
+bool JobPipeClientIsLocalSystem(HANDLE instance, ULONG* processId) {
+  *processId = 0;
+  if (!GetNamedPipeClientProcessId(instance, processId)) return false;
+  BYTE client[SECURITY_MAX_SID_SIZE];
+  return PipePeerUserSid(instance, false, client) && IsWellKnownSid(client, WinLocalSystemSid);
+}
+
+bool AdmitsConnection(LONG live, bool fromLocalSystem) {
+  return live < (fromLocalSystem ? ConnectionLimit : ConnectionLimit - SpoolerReserve);
 }
 
 bool OwnSessionPipeName(char* name, size_t size) {

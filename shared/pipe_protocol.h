@@ -15,6 +15,10 @@
 // session id ("%s.Session%lu" with the job pipe's name); only its user and SYSTEM may open it. The
 // data pipes of its connections are named after it in the same way ("%s.%d").
 #define QUILL_SESSION_PIPE_FORMAT "%s.Session%lu"
+// Extension: the data pipe of a connection whose dispatcher's Features carry a key is named after
+// the key as well ("%s.%d.%06lx" with the job pipe's name, the connection number and the key), so
+// that nobody can make it before the writer does.
+#define QUILL_KEYED_DATA_PIPE_FORMAT "%s.%d.%06lx"
 // Room for any of these names.
 #define QUILL_PIPE_NAME_CHARS 128
 
@@ -71,6 +75,14 @@ struct JobPipeMessage {
 // Right after the Hello, before the dispatcher opens the data pipe: what it offers (flags below).
 #define QUILL_FEATURES_TAG 2
 #define QUILL_FEATURE_JOB_RESULTS 1
+// The Features' upper 24 bits are a random key, new for every connection; a writer that knows
+// this flag names its data pipe after the key (QUILL_KEYED_DATA_PIPE_FORMAT). The flags keep the
+// low 8 bits. (A separate message would be read as the JobResult by writers that take the
+// Features but know nothing of keys.)
+#define QUILL_FEATURE_KEYED_DATA_PIPE 2
+#define QUILL_FEATURE_FLAGS 0xFFu
+#define QUILL_DATA_PIPE_KEY_SHIFT 8
+#define QUILL_DATA_PIPE_KEY_MASK 0xFFFFFFu
 // After each JobDoneOpen or JobDone of a writer that sent WantResults: 0 when the job's file was
 // written whole and handed off (or, for JobDone, stored whole), else the Windows error that
 // stopped it; the dispatcher then has deleted the file and started nothing.

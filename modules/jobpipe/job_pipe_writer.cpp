@@ -15,19 +15,30 @@ const DWORD RecordBufferSize = sizeof(RecordHeader) + QUILL_MAX_PAYLOAD;
 // of waiting for each of its reads.
 const DWORD DataPipeBufferSize = 256 * 1024;
 
-// Waits for an overlapped operation on pipe; cancels it after timeoutMs (ERROR_TIMEOUT). Only this
-// operation is cancelled, whichever thread started it: the spooler may call WritePort and
-// ClosePort on different threads.
-bool FinishOverlapped(HANDLE pipe, OVERLAPPED* overlapped, BOOL started, DWORD timeoutMs, DWORD* bytes) {
+// How long a writer waits after the Hello for the Features of a dispatcher of this version, which
+// writes them at once; a dispatcher of the documented format sends none.
+const DWORD FeaturesWaitMs = 1000;
+
+// Waits for an overlapped operation on pipe; cancels it after timeoutMs (ERROR_TIMEOUT), or as soon
+// as `cancel` is set (ERROR_OPERATION_ABORTED). Only this operation is cancelled, whichever thread
+// started it: the spooler may call WritePort and ClosePort on different threads. Returns only once
+// the operation is over, so that its OVERLAPPED and buffer are free again.
+bool FinishOverlapped(HANDLE pipe, OVERLAPPED* overlapped, BOOL started, DWORD timeoutMs, HANDLE cancel, DWORD* bytes) {
   if (started) return GetOverlappedResult(pipe, overlapped, bytes, TRUE) != FALSE;
   if (GetLastError() != ERROR_IO_PENDING) return false;
-  if (WaitForSingleObject(overlapped->hEvent, timeoutMs) != WAIT_OBJECT_0) {
+  HANDLE events[2] = {overlapped->hEvent, cancel};
+  DWORD waited = WaitForMultipleObjects(cancel ? 2 : 1, events, FALSE, timeoutMs);
+  if (waited != WAIT_OBJECT_0) {
     CancelIoEx(pipe, overlapped);
     GetOverlappedResult(pipe, overlapped, bytes, TRUE);
-    SetLastError(ERROR_TIMEOUT);
+    SetLastError(waited == WAIT_OBJECT_0 + 1 ? ERROR_OPERATION_ABORTED : ERROR_TIMEOUT);
     return false;
   }
   return GetOverlappedResult(pipe, overlapped, bytes, FALSE) != FALSE;
+}
+
+bool Cancelled(const JobPipeWriter* writer) {
+  return writer->Cancel && WaitForSingleObject(writer->Cancel, 0) == WAIT_OBJECT_0;
 }
 
 DWORD Remaining(DWORD start, DWORD timeoutMs) {
@@ -42,13 +53,13 @@ bool EnsureWriteEvent(JobPipeWriter* writer) {
 
 // Reads one 8-byte message with the given tag from the job pipe (opened for overlapped I/O),
 // within timeoutMs; the Hello and the extension's messages share that layout.
-bool ReadJobPipeMessage(HANDLE pipe, DWORD timeoutMs, uint32_t tag, JobPipeMessage* message) {
+bool ReadJobPipeMessage(HANDLE pipe, DWORD timeoutMs, HANDLE cancel, uint32_t tag, JobPipeMessage* message) {
   OVERLAPPED overlapped = {};
   overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!overlapped.hEvent) return false;
   DWORD read = 0;
   BOOL started = ReadFile(pipe, message, sizeof(*message), nullptr, &overlapped);
-  bool ok = FinishOverlapped(pipe, &overlapped, started, timeoutMs, &read);
+  bool ok = FinishOverlapped(pipe, &overlapped, started, timeoutMs, cancel, &read);
   DWORD error = GetLastError();
   CloseHandle(overlapped.hEvent);
   if (ok && (read != sizeof(*message) || message->Tag != tag)) {
@@ -59,14 +70,24 @@ bool ReadJobPipeMessage(HANDLE pipe, DWORD timeoutMs, uint32_t tag, JobPipeMessa
   return ok;
 }
 
-// The dispatcher writes its Features right after the Hello and before it opens the data pipe, so
-// once the data pipe is connected they are either in the job pipe already or never come.
+// Takes the dispatcher's Features, and the data pipe key they carry, within timeoutMs.
+void ReadFeatures(JobPipeWriter* writer, DWORD timeoutMs) {
+  JobPipeMessage features = {};
+  if (!ReadJobPipeMessage(writer->JobPipe, timeoutMs, writer->Cancel, QUILL_FEATURES_TAG, &features)) return;
+  writer->FeaturesRead = true;
+  writer->ResultsOffered = (features.Value & QUILL_FEATURE_JOB_RESULTS) != 0;
+  writer->KeyedDataPipe = (features.Value & QUILL_FEATURE_KEYED_DATA_PIPE) != 0;
+  writer->DataPipeKey = (features.Value >> QUILL_DATA_PIPE_KEY_SHIFT) & QUILL_DATA_PIPE_KEY_MASK;
+}
+
+// Features that came later than the writer waited for them are in the job pipe by the time the
+// dispatcher has opened the data pipe (by its documented name: the dispatcher tries that one
+// too), or never come.
 void TakeFeatures(JobPipeWriter* writer) {
   DWORD available = 0;
+  if (writer->FeaturesRead) return;
   if (!PeekNamedPipe(writer->JobPipe, nullptr, 0, nullptr, &available, nullptr) || available < sizeof(JobPipeMessage)) return;
-  JobPipeMessage features = {};
-  if (ReadJobPipeMessage(writer->JobPipe, 1000, QUILL_FEATURES_TAG, &features))
-    writer->ResultsOffered = (features.Value & QUILL_FEATURE_JOB_RESULTS) != 0;
+  ReadFeatures(writer, 1000);
 }
 
 void CloseJobPipe(JobPipeWriter* writer, DWORD error) {
@@ -95,12 +116,13 @@ bool DataPipeSecurity(PSID reader, SECURITY_ATTRIBUTES* attributes) {
 
 bool OpenJobPipe(JobPipeWriter* writer, DWORD timeoutMs) { return OpenJobPipeAt(writer, QUILL_JOB_PIPE_NAME, nullptr, timeoutMs); }
 
-bool OpenJobPipeAt(JobPipeWriter* writer, const char* name, PSID server, DWORD timeoutMs) {
-  ZeroMemory(writer, sizeof(*writer));
-  writer->WriteTimeoutMs = DefaultWriteTimeoutMs;
-  if (strlen(name) >= sizeof(writer->PipeName) - 12) return SetLastError(ERROR_INVALID_NAME), false;
-  strcpy(writer->PipeName, name);
-  DWORD start = GetTickCount();
+namespace {
+
+// The dispatcher closed the connection before its Hello: it has no room for another one now.
+bool Refused(DWORD error) { return error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_NO_DATA; }
+
+// Opens one instance of the pipe within timeoutMs (the caller's time since start).
+bool OpenInstance(JobPipeWriter* writer, const char* name, PSID server, DWORD start, DWORD timeoutMs) {
   for (;;) {
     // Identification only: whoever serves an instance of the pipe can't act as our user (on
     // Windows the spooler's LocalSystem), whether or not it is a dispatcher.
@@ -108,11 +130,12 @@ bool OpenJobPipeAt(JobPipeWriter* writer, const char* name, PSID server, DWORD t
                               FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe != INVALID_HANDLE_VALUE) {
       writer->JobPipe = pipe;
-      break;
+      return true;
     }
     DWORD error = GetLastError();
     DWORD left = Remaining(start, timeoutMs);
     if (left == 0) return SetLastError(error), false;
+    if (Cancelled(writer)) return SetLastError(ERROR_OPERATION_ABORTED), false;
     // A session's pipe exists as long as its dispatcher runs (it makes the next instance before it
     // serves a connected one): missing means there is none, and the caller turns elsewhere.
     if (server && error == ERROR_FILE_NOT_FOUND) return SetLastError(error), false;
@@ -124,18 +147,39 @@ bool OpenJobPipeAt(JobPipeWriter* writer, const char* name, PSID server, DWORD t
       return SetLastError(error), false;
     }
   }
-  if (server && !PipePeerIs(writer->JobPipe, true, server)) {
-    CloseJobPipe(writer, GetLastError());
-    return false;
+}
+
+}  // namespace
+
+bool OpenJobPipeAt(JobPipeWriter* writer, const char* name, PSID server, DWORD timeoutMs) {
+  HANDLE cancel = writer->Cancel;
+  ZeroMemory(writer, sizeof(*writer));
+  writer->Cancel = cancel;
+  writer->WriteTimeoutMs = DefaultWriteTimeoutMs;
+  if (strlen(name) >= sizeof(writer->PipeName) - 24) return SetLastError(ERROR_INVALID_NAME), false;
+  strcpy(writer->PipeName, name);
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (!OpenInstance(writer, name, server, start, timeoutMs)) return false;
+    if (server && !PipePeerIs(writer->JobPipe, true, server)) {
+      CloseJobPipe(writer, GetLastError());
+      return false;
+    }
+    JobPipeMessage hello = {};
+    // A dispatcher that accepted the connection writes the Hello at once; one that hangs must not
+    // hold the writer longer than it asked for.
+    if (ReadJobPipeMessage(writer->JobPipe, Remaining(start, timeoutMs), writer->Cancel, QUILL_HELLO_TAG, &hello)) {
+      writer->ConnectionNumber = hello.Value;
+      break;
+    }
+    DWORD error = GetLastError();
+    CloseJobPipe(writer, error);
+    // A dispatcher that has no room for us now closes at once: we ask again while time is left.
+    if (!Refused(error) || Remaining(start, timeoutMs) == 0 || Cancelled(writer)) return false;
+    Sleep(50);
   }
-  JobPipeMessage hello = {};
-  // A dispatcher that accepted the connection writes the Hello at once; one that hangs must not
-  // hold the writer longer than it asked for.
-  if (!ReadJobPipeMessage(writer->JobPipe, Remaining(start, timeoutMs), QUILL_HELLO_TAG, &hello)) {
-    CloseJobPipe(writer, GetLastError());
-    return false;
-  }
-  writer->ConnectionNumber = hello.Value;
+  DWORD left = Remaining(start, timeoutMs);
+  ReadFeatures(writer, left < FeaturesWaitMs ? left : FeaturesWaitMs);
   return true;
 }
 
@@ -147,7 +191,11 @@ bool SetDataPipeReader(JobPipeWriter* writer, PSID user) {
 
 bool CreateDataPipe(JobPipeWriter* writer, DWORD timeoutMs) {
   char name[QUILL_PIPE_NAME_CHARS];
-  _snprintf(name, sizeof(name), QUILL_DATA_PIPE_FORMAT, writer->PipeName, static_cast<int>(writer->ConnectionNumber));
+  if (writer->KeyedDataPipe)
+    _snprintf(name, sizeof(name), QUILL_KEYED_DATA_PIPE_FORMAT, writer->PipeName, static_cast<int>(writer->ConnectionNumber),
+              static_cast<unsigned long>(writer->DataPipeKey));
+  else
+    _snprintf(name, sizeof(name), QUILL_DATA_PIPE_FORMAT, writer->PipeName, static_cast<int>(writer->ConnectionNumber));
   name[sizeof(name) - 1] = '\0';
   if (!writer->ReaderSet) {
     if (!ProcessUserSid(writer->Reader)) return false;
@@ -168,7 +216,8 @@ bool CreateDataPipe(JobPipeWriter* writer, DWORD timeoutMs) {
   if (overlapped.hEvent) {
     DWORD unused = 0;
     BOOL started = ConnectNamedPipe(pipe, &overlapped);
-    connected = (!started && GetLastError() == ERROR_PIPE_CONNECTED) || FinishOverlapped(pipe, &overlapped, started, timeoutMs, &unused);
+    connected = (!started && GetLastError() == ERROR_PIPE_CONNECTED) ||
+                FinishOverlapped(pipe, &overlapped, started, timeoutMs, writer->Cancel, &unused);
     error = GetLastError();
     CloseHandle(overlapped.hEvent);
   }
@@ -194,7 +243,7 @@ bool RequestJobResults(JobPipeWriter* writer) {
 bool WaitForJobResult(JobPipeWriter* writer, DWORD timeoutMs, DWORD* result) {
   if (!writer->ResultsWanted || !writer->JobPipe) return SetLastError(ERROR_INVALID_FUNCTION), false;
   JobPipeMessage message = {};
-  if (!ReadJobPipeMessage(writer->JobPipe, timeoutMs, QUILL_JOB_RESULT_TAG, &message)) return false;
+  if (!ReadJobPipeMessage(writer->JobPipe, timeoutMs, writer->Cancel, QUILL_JOB_RESULT_TAG, &message)) return false;
   *result = message.Value;
   return true;
 }
@@ -211,18 +260,24 @@ bool ConnectJobPipe(JobPipeWriter* writer, DWORD timeoutMs) {
 
 bool FinishRawMessage(JobPipeWriter* writer) {
   if (!writer->PendingSize) return true;
-  DWORD size = writer->PendingSize, written = 0;
-  writer->PendingSize = 0;
+  DWORD written = 0;
   // FALSE: the write was started and is pending (or done); FinishOverlapped then waits for it.
   SetLastError(ERROR_IO_PENDING);
-  bool ok = FinishOverlapped(writer->DataPipe, &writer->Pending, FALSE, writer->WriteTimeoutMs, &written);
+  bool ok = FinishOverlapped(writer->DataPipe, &writer->Pending, FALSE, writer->WriteTimeoutMs, writer->Cancel, &written);
+  DWORD error = GetLastError();
+  // Only now is the write over: until here its OVERLAPPED and buffer were in use, and a close on
+  // another thread had to see it pending.
+  DWORD size = writer->PendingSize;
+  writer->PendingSize = 0;
   if (ok && written != size) return SetLastError(ERROR_WRITE_FAULT), false;
+  SetLastError(error);
   return ok;
 }
 
 bool BeginRawMessage(JobPipeWriter* writer, const void* data, DWORD size) {
   if (!writer->DataPipe) return SetLastError(ERROR_INVALID_HANDLE), false;
   if (!FinishRawMessage(writer) || !EnsureWriteEvent(writer)) return false;
+  if (Cancelled(writer)) return SetLastError(ERROR_OPERATION_ABORTED), false;
   ZeroMemory(&writer->Pending, sizeof(writer->Pending));
   writer->Pending.hEvent = writer->WriteEvent;
   ResetEvent(writer->WriteEvent);

@@ -16,6 +16,12 @@ struct JobPipeWriter {
   bool ReaderSet;           // false: the user this process runs as
   bool ResultsOffered;      // the dispatcher's Features offer a JobResult per job
   bool ResultsWanted;       // WantResults was sent
+  bool FeaturesRead;        // the dispatcher's Features were taken
+  bool KeyedDataPipe;       // the dispatcher sent a DataPipeKey: the data pipe is named after it
+  DWORD DataPipeKey;
+  // Set by another thread to break off every wait of this writer at once (ERROR_OPERATION_ABORTED);
+  // null: none. Not owned by the writer, and kept when a job pipe is opened.
+  HANDLE Cancel;
   BYTE* Buffer;             // one record, header and payload, written as one message
   DWORD WriteTimeoutMs;     // bound for one record's write
   HANDLE WriteEvent;        // signals the end of each overlapped write
@@ -26,7 +32,11 @@ struct JobPipeWriter {
 // Every failure below leaves a Windows error as the last error.
 
 // Opens the documented job pipe, waiting up to timeoutMs while it is busy or not yet there, and
-// reads the Hello (within the same time); false unless it arrives whole with Tag 1.
+// reads the Hello (within the same time); false unless it arrives whole with Tag 1. A connection
+// that the dispatcher closes before its Hello (it has no room now) is tried again within the same
+// time. Then takes the Features (with the data pipe's key) that a dispatcher of this version
+// writes right after the Hello, waiting at most a second for them; one of the documented format
+// sends none.
 bool OpenJobPipe(JobPipeWriter* writer, DWORD timeoutMs);
 // The same for the job pipe `name`. With `server` the process serving the pipe must run as that
 // user (ERROR_ACCESS_DENIED otherwise), checked before anything is read from it, and a pipe that
@@ -36,7 +46,8 @@ bool OpenJobPipeAt(JobPipeWriter* writer, const char* name, PSID server, DWORD t
 // The user who alone may read the data pipe (by default the user this process runs as). Call
 // between opening the job pipe and CreateDataPipe.
 bool SetDataPipeReader(JobPipeWriter* writer, PSID user);
-// Creates the data pipe named after the job pipe and the connection number and waits up to
+// Creates the data pipe named after the job pipe and the connection number (and the dispatcher's
+// key, when it sent one) and waits up to
 // timeoutMs for the dispatcher to open it. The pipe carries the user's document: it refuses
 // remote clients, admits only the reader and SYSTEM (DataPipeSecurity), must be the first
 // instance of its name, so that nobody who made it before us reads the job, and the process that

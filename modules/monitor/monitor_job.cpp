@@ -94,9 +94,11 @@ BOOL StartJob(MonitorPort& port, LPWSTR printerName, DWORD jobId, LPCWSTR docume
   // Without the printer the job's owner is not known and the job cannot be checked for deletion
   // at its end.
   if (!printerName || !OpenPrinterW(printerName, &port.Printer, nullptr)) port.Printer = nullptr;
-  WCHAR owner[256];
-  JobOwner(port, owner, 256);
-  if (!ConnectToOwner(&port.Writer, owner, ConnectTimeoutMs)) {
+  WCHAR ownerName[256];
+  JobOwner(port, ownerName, 256);
+  BYTE owner[SECURITY_MAX_SID_SIZE];
+  port.Writer.Cancel = port.Cancel;
+  if (!JobOwnerSid(ownerName, owner) || !ConnectToOwner(&port.Writer, owner, ConnectTimeoutMs)) {
     DWORD error = GetLastError();
     ReleaseJob(port);
     return Fail(ConnectError(error));

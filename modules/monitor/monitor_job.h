@@ -12,6 +12,13 @@ const DWORD StallTimeoutMs = 30000;
 
 struct MonitorPort {
   DWORD Magic;
+  // The spooler may call ClosePort on one thread while WritePort waits on another: every call
+  // holds a use of the port (the handle itself holds one until ClosePort), ClosePort sets Cancel,
+  // which ends every wait of the port's writer at once, and frees the port only once Idle says
+  // that the last use has ended.
+  volatile LONG Uses;
+  HANDLE Cancel;
+  HANDLE Idle;
   JobPipeWriter Writer;
   bool InDocument;   // from a StartDocPort that succeeded to its EndDocPort
   DWORD WriteError;  // the error that broke the connection, 0 while it is sound

@@ -23,6 +23,45 @@ MonitorPort* CheckedPort(HANDLE handle) {
   return port && port->Magic == MONITOR_PORT_MAGIC ? port : nullptr;
 }
 
+// Ends one use of the port. The event is read before the count drops: once it is zero, ClosePort
+// may free the port as soon as the event is set.
+void LeavePort(MonitorPort* port) {
+  HANDLE idle = port->Idle;
+  if (InterlockedDecrement(&port->Uses) == 0) SetEvent(idle);
+}
+
+// A use of the port for one call, or null when the handle is not a port or is being closed.
+MonitorPort* EnterPort(HANDLE handle) {
+  MonitorPort* port = CheckedPort(handle);
+  if (!port) return nullptr;
+  InterlockedIncrement(&port->Uses);
+  if (WaitForSingleObject(port->Cancel, 0) == WAIT_OBJECT_0) {
+    LeavePort(port);
+    return nullptr;
+  }
+  return port;
+}
+
+// A port call that holds a use of its port for its whole length.
+struct PortUse {
+  MonitorPort* Port;
+  explicit PortUse(HANDLE handle) : Port(EnterPort(handle)) {}
+  ~PortUse() {
+    if (Port) LeavePort(Port);
+  }
+  PortUse(const PortUse&) = delete;
+  PortUse& operator=(const PortUse&) = delete;
+};
+
+void FreePort(MonitorPort* port) {
+  for (BYTE* record : port->Records)
+    if (record) LocalFree(record);
+  if (port->Cancel) CloseHandle(port->Cancel);
+  if (port->Idle) CloseHandle(port->Idle);
+  port->Magic = 0;
+  LocalFree(port);
+}
+
 // Copies text behind the records (from the end of the buffer towards them) and returns it.
 LPWSTR PlaceText(BYTE* buffer, DWORD& end, const WCHAR* text) {
   DWORD bytes = (lstrlenW(text) + 1) * sizeof(WCHAR);
@@ -66,6 +105,13 @@ BOOL WINAPI QuillOpenPort(HANDLE, LPWSTR pName, PHANDLE pHandle) {
   if (!pName || lstrcmpiW(pName, PortName) != 0) return Fail(ERROR_UNKNOWN_PORT);
   MonitorPort* port = static_cast<MonitorPort*>(LocalAlloc(LPTR, sizeof(MonitorPort)));
   if (!port) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  port->Cancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  port->Idle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!port->Cancel || !port->Idle) {
+    FreePort(port);
+    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  port->Uses = 1;  // the handle's own, until ClosePort
   port->Magic = MONITOR_PORT_MAGIC;
   *pHandle = port;
   return TRUE;
@@ -74,7 +120,8 @@ BOOL WINAPI QuillOpenPort(HANDLE, LPWSTR pName, PHANDLE pHandle) {
 // Level 1 and 2 start alike (document name, output file, data type); the data goes to the
 // dispatcher as it is, whatever its type.
 BOOL WINAPI QuillStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level, LPBYTE pDocInfo) {
-  MonitorPort* port = CheckedPort(hPort);
+  PortUse use(hPort);
+  MonitorPort* port = use.Port;
   if (!port) return Fail(ERROR_INVALID_HANDLE);
   if (Level != 1 && Level != 2) return Fail(ERROR_INVALID_LEVEL);
   const DOC_INFO_1W* info = reinterpret_cast<const DOC_INFO_1W*>(pDocInfo);
@@ -82,7 +129,8 @@ BOOL WINAPI QuillStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DW
 }
 
 BOOL WINAPI QuillWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
-  MonitorPort* port = CheckedPort(hPort);
+  PortUse use(hPort);
+  MonitorPort* port = use.Port;
   if (!port || !pcbWritten) return Fail(port ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
   return WriteJobData(*port, pBuffer, cbBuf, pcbWritten);
 }
@@ -94,19 +142,22 @@ BOOL WINAPI QuillReadPort(HANDLE hPort, LPBYTE, DWORD, LPDWORD pcbRead) {
 }
 
 BOOL WINAPI QuillEndDocPort(HANDLE hPort) {
-  MonitorPort* port = CheckedPort(hPort);
+  PortUse use(hPort);
+  MonitorPort* port = use.Port;
   if (!port) return Fail(ERROR_INVALID_HANDLE);
   return EndJob(*port);
 }
 
 BOOL WINAPI QuillClosePort(HANDLE hPort) {
   MonitorPort* port = CheckedPort(hPort);
-  if (!port) return Fail(ERROR_INVALID_HANDLE);
+  if (!port || WaitForSingleObject(port->Cancel, 0) == WAIT_OBJECT_0) return Fail(ERROR_INVALID_HANDLE);
+  // Every wait of a call in progress on another thread ends now (each is bounded anyway); the
+  // port goes only once the last of them has returned.
+  SetEvent(port->Cancel);
+  LeavePort(port);
+  WaitForSingleObject(port->Idle, INFINITE);
   AbortJob(*port);
-  for (BYTE* record : port->Records)
-    if (record) LocalFree(record);
-  port->Magic = 0;
-  LocalFree(port);
+  FreePort(port);
   return TRUE;
 }
 

@@ -154,11 +154,12 @@ TEST_F(JobRoad, SameTitleTwiceGetsACounter) {
   ASSERT_EQ(L"", SendJob(0, L"twice.txt", "a"));
   ASSERT_EQ(L"", SendJob(3, L"twice.txt", "b")) << "TitleThenTime: differs by its stamp";
   ASSERT_EQ(L"", SendJob(0, L"twice.txt", "c"));
+  // The application is started once a file is closed: only then is its content all there.
+  EXPECT_EQ(3u, App.Calls(3, 10000).size());
   std::vector<std::wstring> files = SettledSpoolFiles(3);
   ASSERT_EQ(3u, files.size());
   EXPECT_EQ("a", ReadWholeFile(TempFolder() + L"twice.txt.Quillstack"));
   EXPECT_EQ("c", ReadWholeFile(TempFolder() + L"twice.txt(1).Quillstack"));
-  EXPECT_EQ(3u, App.Calls(3, 10000).size());
 }
 
 TEST_F(JobRoad, OverlappingConnectionsKeepTheirFilesApart) {

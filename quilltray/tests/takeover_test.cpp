@@ -90,6 +90,41 @@ TEST_F(TakeOver, StartingTellsTheServingDispatcherToStop) {
   CloseJobPipeWriter(&writer, false);
 }
 
+// Whoever serves the documented pipe when quilltray starts (anyone may add an instance) gets its
+// stop request and nothing more: a server that opens the data pipe and never reads can't hold
+// quilltray's listener, and the request stays readable after quilltray has gone on. (quilltray
+// opens the pipe for identification only; Wine 8 gives the server an impersonation token
+// whatever the client asks for, so that part shows only on Windows.)
+TEST_F(TakeOver, AServerThatNeverReadsCantHoldTheStart) {
+  HANDLE instance = CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                     PIPE_UNLIMITED_INSTANCES, 2048, 2048, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, instance);
+  ASSERT_TRUE(Tray.Start(false));
+  ASSERT_TRUE(WaitForClient(instance, 10000));
+  ASSERT_TRUE(WriteHello(instance, 43));
+  char name[128];
+  _snprintf(name, sizeof(name), "%s.%d", QUILL_JOB_PIPE_NAME, 43);
+  HANDLE data = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 200 && data == INVALID_HANDLE_VALUE; ++attempt) {
+    data = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (data == INVALID_HANDLE_VALUE) Sleep(50);
+  }
+  ASSERT_NE(INVALID_HANDLE_VALUE, data);
+  // We read nothing: quilltray must serve all the same, and soon.
+  DWORD start = GetTickCount();
+  ASSERT_TRUE(WaitForJobPipe(10000)) << "the start waits for a reader that never reads";
+  EXPECT_LT(GetTickCount() - start, 3000u);
+  RecordHeader header = {};
+  DWORD read = 0;
+  EXPECT_TRUE(ReadFile(data, &header, sizeof(header), &read, nullptr));
+  EXPECT_EQ(4u, read);
+  EXPECT_EQ(RECORD_STOP_LISTENING, header.RecordType);
+  CloseHandle(data);
+  CloseHandle(instance);
+  EXPECT_EQ(L"", SendJob(0, L"after a server that never read", "n"));
+  EXPECT_EQ(1u, App.Calls(1, 10000).size());
+}
+
 TEST_F(TakeOver, AServingDispatcherThatNeverOpensItsSideIsGivenUp) {
   HANDLE instance = CreateNamedPipeA(QUILL_JOB_PIPE_NAME, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
                                      PIPE_UNLIMITED_INSTANCES, 2048, 2048, 0, nullptr);

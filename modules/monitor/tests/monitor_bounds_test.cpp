@@ -7,6 +7,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "modules/monitor/monitor_job.h"
 #include "modules/monitor/tests/spooler_side.h"
 #include "shared/pipe_peer.h"
 #include "quilltray/tests/tray_test_support.h"
@@ -21,6 +22,7 @@ struct StalledDispatcher {
   HANDLE Thread = nullptr;
   HANDLE Stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE Listening = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE Drain = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // set: read everything from now on
   std::string FirstRecord;
   std::wstring DataPipeSddl;
 
@@ -61,6 +63,13 @@ struct StalledDispatcher {
       DWORD got = 0;
       if (ReadFile(data, record, sizeof(record), &got, nullptr)) FirstRecord.assign(record, got);
     }
+    HANDLE either[2] = {Stop, Drain};
+    if (WaitForMultipleObjects(2, either, FALSE, 60000) == WAIT_OBJECT_0 + 1 && data != INVALID_HANDLE_VALUE) {
+      static char sink[65536];
+      DWORD got = 0;
+      while (ReadFile(data, sink, sizeof(sink), &got, nullptr) || GetLastError() == ERROR_MORE_DATA) {
+      }
+    }
     WaitForSingleObject(Stop, 60000);
     if (data != INVALID_HANDLE_VALUE) CloseHandle(data);
     DisconnectNamedPipe(pipe);
@@ -75,6 +84,7 @@ struct StalledDispatcher {
     if (Thread) WaitForSingleObject(Thread, 10000), CloseHandle(Thread);
     CloseHandle(Stop);
     CloseHandle(Listening);
+    CloseHandle(Drain);
   }
 };
 
@@ -218,6 +228,151 @@ TEST_F(MonitorBounds, AWriteStartedOnOneThreadIsCancelledByAClosingOnAnother) {
   CloseHandle(thread);
   CloseHandle(writing.Pending);
   CloseHandle(writing.Closed);
+}
+
+}  // namespace
+
+namespace {
+
+// The spooler's thread that writes the job: WritePort until a call has to wait for the stalled
+// dispatcher, which then ends it by the ClosePort of another thread.
+struct SpoolerWriter {
+  MonitorModule* Monitor = nullptr;
+  HANDLE Port = nullptr;
+  std::string Chunk = std::string(65536, 'p');
+  volatile LONG CallStarted = 0;  // tick count at the start of the call in progress, 0 between calls
+  BOOL LastResult = TRUE;
+  DWORD LastError = 0;
+  DWORD ReturnTick = 0;  // when the failing call returned
+  HANDLE Returned = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // the failing call has returned
+  static DWORD WINAPI Run(LPVOID self) {
+    SpoolerWriter& me = *static_cast<SpoolerWriter*>(self);
+    for (int i = 0; i < 1000 && me.LastResult; ++i) {
+      DWORD written = 0;
+      InterlockedExchange(&me.CallStarted, static_cast<LONG>(GetTickCount() | 1));
+      me.LastResult = me.Monitor->Calls->pfnWritePort(me.Port, reinterpret_cast<BYTE*>(&me.Chunk[0]), 65536, &written);
+      me.LastError = GetLastError();
+      me.ReturnTick = GetTickCount();
+      InterlockedExchange(&me.CallStarted, 0);
+    }
+    SetEvent(me.Returned);
+    return 0;
+  }
+  // Whether a call has been waiting for at least ms.
+  bool Waiting(DWORD ms) const {
+    LONG started = CallStarted;
+    return started != 0 && GetTickCount() - static_cast<DWORD>(started) >= ms;
+  }
+};
+
+// Blocks of a port's size and of a record's size, as the heap hands them out after a port was
+// freed, each filled with a pattern; any change means someone wrote into freed memory.
+struct GuardBlocks {
+  std::vector<BYTE*> Blocks;
+  std::vector<SIZE_T> Sizes;
+  void Take(SIZE_T size, int count) {
+    for (int i = 0; i < count; ++i) {
+      BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, size));
+      if (!block) continue;
+      memset(block, 0xA5, size);
+      Blocks.push_back(block);
+      Sizes.push_back(size);
+    }
+  }
+  size_t Changed() const {
+    size_t changed = 0;
+    for (size_t i = 0; i < Blocks.size(); ++i)
+      for (SIZE_T at = 0; at < Sizes[i]; ++at)
+        if (Blocks[i][at] != 0xA5) {
+          ++changed;
+          break;
+        }
+    return changed;
+  }
+  ~GuardBlocks() {
+    for (BYTE* block : Blocks) LocalFree(block);
+  }
+};
+
+// ClosePort on one thread while WritePort waits on another: the close ends the wait at once and
+// returns only after the waiting call has, and nothing writes into the freed port afterwards, not
+// even when the dispatcher finally reads everything. A StartDocPort waiting for a dispatcher is
+// ended the same way.
+TEST_F(MonitorBounds, ClosePortEndsTheCallsOfOtherThreadsFirstAndNothingTouchesTheFreedPort) {
+  StalledDispatcher stalled;
+  ASSERT_TRUE(stalled.Start());
+  DWORD error = 0, ms = 0;
+  ASSERT_TRUE(StartDoc(&error, &ms)) << error;
+  SpoolerWriter writer;
+  writer.Monitor = &Monitor;
+  writer.Port = Port;
+  HANDLE thread = CreateThread(nullptr, 0, SpoolerWriter::Run, &writer, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  DWORD start = GetTickCount();
+  while (!writer.Waiting(1000) && WaitForSingleObject(writer.Returned, 0) != WAIT_OBJECT_0 && GetTickCount() - start < 20000) Sleep(20);
+  ASSERT_TRUE(writer.Waiting(1000)) << "no WritePort waits for the stalled dispatcher";
+  start = GetTickCount();
+  EXPECT_TRUE(Monitor.Calls->pfnClosePort(Port));
+  DWORD closed = GetTickCount(), closeTook = closed - start;
+  Port = nullptr;
+  GuardBlocks guards;
+  // Sizes about a port's, whatever its exact layout, as the heap hands out blocks of a size class.
+  for (SIZE_T size = sizeof(MonitorPort) - 64; size <= sizeof(MonitorPort) + 64; size += 8) guards.Take(size, 8);
+  guards.Take(sizeof(RecordHeader) + QUILL_MAX_PAYLOAD, 8);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(writer.Returned, 5000));
+  // The call leaves the port just before it returns; its thread may be scheduled a little later.
+  EXPECT_LE(static_cast<LONG>(writer.ReturnTick - closed), 100) << "WritePort went on long after the close";
+  EXPECT_LT(closeTook, 5000u) << "the close waited for the stalled dispatcher";
+  EXPECT_FALSE(writer.LastResult);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), writer.LastError);
+  // The dispatcher now takes whatever is in the pipe: a write still under way would complete now.
+  SetEvent(stalled.Drain);
+  Sleep(1500);
+  EXPECT_EQ(0u, guards.Changed()) << "of " << guards.Blocks.size() << " blocks handed out after the port was freed";
+  WaitForSingleObject(thread, 10000);
+  CloseHandle(thread);
+
+  // A StartDocPort that waits for a dispatcher (none listens any more) ends with the close too.
+  SetEvent(stalled.Stop);
+  ASSERT_TRUE(WaitForJobPipeGone(10000));
+  wchar_t name[] = L"Quillstack:";
+  ASSERT_TRUE(Monitor.Calls->pfnOpenPort(Monitor.Monitor, name, &Port));
+  struct Starter {
+    MonitorModule* Monitor;
+    HANDLE Port;
+    BOOL Result = TRUE;
+    DWORD Took = 0, ReturnTick = 0;
+    static DWORD WINAPI Run(LPVOID self) {
+      Starter& me = *static_cast<Starter*>(self);
+      wchar_t printer[] = L"Quillstack", document[] = L"Closed while starting.txt", raw[] = L"RAW";
+      DOC_INFO_1W info = {document, nullptr, raw};
+      DWORD start = GetTickCount();
+      me.Result = me.Monitor->Calls->pfnStartDocPort(me.Port, printer, 6, 1, reinterpret_cast<BYTE*>(&info));
+      me.ReturnTick = GetTickCount();
+      me.Took = me.ReturnTick - start;
+      return 0;
+    }
+  } starter;
+  starter.Monitor = &Monitor;
+  starter.Port = Port;
+  thread = CreateThread(nullptr, 0, Starter::Run, &starter, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  Sleep(2000);
+  start = GetTickCount();
+  EXPECT_TRUE(Monitor.Calls->pfnClosePort(Port));
+  closed = GetTickCount();
+  closeTook = closed - start;
+  Port = nullptr;
+  GuardBlocks moreGuards;
+  for (SIZE_T size = sizeof(MonitorPort) - 64; size <= sizeof(MonitorPort) + 64; size += 8) moreGuards.Take(size, 8);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+  EXPECT_LE(static_cast<LONG>(starter.ReturnTick - closed), 100) << "StartDocPort went on long after the close";
+  EXPECT_LT(closeTook, 3000u);
+  EXPECT_FALSE(starter.Result);
+  EXPECT_LT(starter.Took, 6000u) << "StartDocPort waited out its whole connect time";
+  Sleep(500);
+  EXPECT_EQ(0u, moreGuards.Changed());
+  CloseHandle(thread);
 }
 
 }  // namespace
