@@ -1,0 +1,36 @@
+#include "restart_request.h"
+
+namespace {
+
+const WCHAR ProductKey[] = L"SOFTWARE\\Corvell\\Quillstack";
+const WCHAR MarkValue[] = L"PackageRestartNeeded";
+
+}  // namespace
+
+bool MarkRestartNeeded() {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  DWORD one = 1;
+  bool ok = RegSetValueExW(key, MarkValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one)) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return ok;
+}
+
+void ClearRestartMark() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return;
+  RegDeleteValueW(key, MarkValue);
+  RegCloseKey(key);
+}
+
+bool TakeRestartMark() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+    return false;
+  bool marked = RegQueryValueExW(key, MarkValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  if (marked) RegDeleteValueW(key, MarkValue);
+  RegCloseKey(key);
+  return marked;
+}
