@@ -1,6 +1,7 @@
 #include "package_support.h"
 
 #include <msi.h>
+#include <msiquery.h>
 #include <winspool.h>
 
 #include "support/install_process.h"
@@ -38,6 +39,24 @@ DWORD RunMsiexec(const std::wstring& arguments, const wchar_t* logName) {
 
 std::string ReadMsiLog(const wchar_t* logName) { return ReadWholeFile(LogPath(logName).c_str()); }
 
+std::wstring ProductCodeOf(const std::wstring& package) {
+  std::wstring code;
+  MSIHANDLE database = 0, view = 0, record = 0;
+  if (MsiOpenDatabaseW(package.c_str(), MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) return code;
+  if (MsiDatabaseOpenViewW(database, L"SELECT `Value` FROM `Property` WHERE `Property` = 'ProductCode'", &view) == ERROR_SUCCESS &&
+      MsiViewExecute(view, 0) == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+    wchar_t value[64] = {};
+    DWORD length = 64;
+    if (MsiRecordGetStringW(record, 1, value, &length) == ERROR_SUCCESS) code = value;
+    MsiCloseHandle(record);
+  }
+  if (view != 0) MsiCloseHandle(view);
+  MsiCloseHandle(database);
+  return code;
+}
+
+bool ProductInstalled(const std::wstring& productCode) { return MsiQueryProductStateW(productCode.c_str()) == INSTALLSTATE_DEFAULT; }
+
 std::vector<std::wstring> InstalledProducts() {
   std::vector<std::wstring> codes;
   wchar_t code[39] = {};
@@ -62,8 +81,10 @@ std::wstring UninstallValue(const std::wstring& productCode, const wchar_t* name
   return data;
 }
 
-void RemoveInstalledProducts() {
+void RemoveInstalledProducts(const std::vector<std::wstring>& packages) {
   for (const std::wstring& code : InstalledProducts()) RunMsiexec(L"/x " + code + L" /qn", L"quill-package-cleanup");
+  for (const std::wstring& package : packages)
+    if (ProductInstalled(ProductCodeOf(package))) RunMsiexec(L"/x \"" + package + L"\" /qn", L"quill-package-cleanup");
 }
 
 std::wstring MonitorDll() {

@@ -16,13 +16,19 @@ std::wstring FromBuild(const char* unixPath);
 DWORD RunMsiexec(const std::wstring& arguments, const wchar_t* logName);
 // The text of such a log (Wine writes it as 8-bit text), or "" when there is none.
 std::string ReadMsiLog(const wchar_t* logName);
-// The product codes installed with the package's upgrade code.
+// The ProductCode property of a package file, or "".
+std::wstring ProductCodeOf(const std::wstring& package);
+// Whether Windows Installer has the product installed.
+bool ProductInstalled(const std::wstring& productCode);
+// The product codes installed with the package's upgrade code. (Under Wine a major upgrade
+// leaves the newer product out of this list: see docs/package.md.)
 std::vector<std::wstring> InstalledProducts();
 std::wstring ProductVersion(const std::wstring& productCode);
 // A value of the product's Apps and Features entry, or "<none>".
 std::wstring UninstallValue(const std::wstring& productCode, const wchar_t* name);
-// Removes whatever the package installed before (msiexec /x of each product), for a clean start.
-void RemoveInstalledProducts();
+// Removes whatever the packages installed before (msiexec /x of each product and package), for a
+// clean start.
+void RemoveInstalledProducts(const std::vector<std::wstring>& packages);
 
 // The package's nine files, as paths below the product folder.
 extern const wchar_t* const PackageFiles[9];
