@@ -4,6 +4,7 @@
 // and removals that need a restart.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winspool.h>
 
 #include <string>
 
@@ -30,6 +31,42 @@ std::string Narrow(const std::wstring& text) {
 }
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+const wchar_t ViewerFolder[] = L"C:\\windows\\temp\\quill-package-viewer\\";
+
+// Prints one RAW job to "Quillstack" as an application does and returns the line the main
+// application's stand-in (FullPathExe) recorded for it: its command line, a tab and the size of
+// the file it was given; "" when none came within 30 s.
+std::string PrintToMainApplication(const wchar_t* document, const std::string& data) {
+  CreateDirectoryW(ViewerFolder, nullptr);
+  std::wstring viewer = std::wstring(ViewerFolder) + L"mainapp.exe", record = std::wstring(ViewerFolder) + L"mainapp-calls.txt";
+  DeleteFileW(record.c_str());
+  if (!CopyFileW(FromBuild(QUILL_MAINAPP).c_str(), viewer.c_str(), FALSE)) return "<no main application>";
+  RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Corvell\\Quillstack", L"FullPathExe", REG_SZ, viewer.c_str(),
+                  static_cast<DWORD>((viewer.size() + 1) * sizeof(wchar_t)));
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(const_cast<wchar_t*>(L"Quillstack"), &printer, nullptr)) return "<no printer>";
+  DOC_INFO_1W info = {const_cast<wchar_t*>(document), nullptr, const_cast<wchar_t*>(L"RAW")};
+  DWORD written = 0;
+  bool printed = StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&info)) != 0 &&
+                 WritePrinter(printer, const_cast<char*>(data.data()), static_cast<DWORD>(data.size()), &written) &&
+                 EndDocPrinter(printer);
+  ClosePrinter(printer);
+  if (!printed) return "<not printed>";
+  std::string line;
+  for (int waited = 0; line.empty() && waited < 300; ++waited) {
+    HANDLE file = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    char buffer[2048] = {};
+    DWORD got = 0;
+    if (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof(buffer) - 1, &got, nullptr)) line.assign(buffer, got);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (line.empty()) Sleep(100);
+  }
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Corvell\\Quillstack", L"FullPathExe");
+  return line;
+}
+
+std::string Narrow8(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 class Package : public ::testing::Test {
  protected:
@@ -95,6 +132,13 @@ TEST_F(Package, InstallUpgradeRepairRemove) {
   std::string log = ReadMsiLog(L"quill-package-install");
   EXPECT_TRUE(Contains(log, "install.exe install ended with exit code 1\r\n") || Contains(log, "install.exe install ended with exit code 1\n"));
   EXPECT_FALSE(Contains(log, "setup\\install.exe uninstall"));
+
+  // A job printed to the installed printer reaches the main application whole.
+  std::string job(20000, 'q');
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  EXPECT_EQ("\"" + Narrow8(ViewerFolder) + "mainapp.exe\" /drv /silent \"" + Narrow8(temp) + "Package check.txt.Quillstack\"\t20000\r\n",
+            PrintToMainApplication(L"Package check.txt", job));
 
   // The user adds a printer and both get key names; a newer package replaces the older one.
   ASSERT_TRUE(AddOurPrinter(L"Quillstack Team", L"Second floor"));
