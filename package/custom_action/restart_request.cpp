@@ -26,11 +26,15 @@ void ClearRestartMark() {
 }
 
 bool TakeRestartMark() {
+  // Read and removed with separate rights: an immediate action of an install started without
+  // elevation runs as the user, who may read the machine's key but not change it. The mark it
+  // cannot remove is cleared by the next run's deferred action before it runs install.exe.
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-    return false;
-  bool marked = RegQueryValueExW(key, MarkValue, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  if (marked) RegDeleteValueW(key, MarkValue);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return false;
+  DWORD value = 0, bytes = sizeof(value), type = 0;
+  bool marked = RegQueryValueExW(key, MarkValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) == ERROR_SUCCESS &&
+                type == REG_DWORD && value != 0;
   RegCloseKey(key);
+  if (marked) ClearRestartMark();
   return marked;
 }
