@@ -15,6 +15,7 @@
 #include "installer_log.h"
 #include "installer_process.h"
 #include "restart_request.h"
+#include "started_tray.h"
 
 #define QUILL_ACTION extern "C" __declspec(dllexport) UINT __stdcall
 
@@ -30,6 +31,7 @@ void LogFormatted(MSIHANDLE install, const WCHAR* format, ...) {
 }
 
 const WCHAR UndoMark[] = L"|undo";
+const DWORD TrayStartWaitMs = 5000;
 
 // The setup folder the action was given, or false when it has none; `undo` tells whether the
 // data ended in UndoMark (which is cut off).
@@ -90,6 +92,8 @@ QUILL_ACTION InstallProduct(MSIHANDLE install) {
   UINT result = RunAndMap(install, L"install", &undo);
   if (result != ERROR_SUCCESS && undo) {
     LogToInstaller(install, L"Quillstack: the install failed; taking back what it registered");
+    // The uninstall must find the tray program that the install started, or its file stays.
+    WaitForStartedTray(TrayStartWaitMs);
     RunAndMap(install, L"uninstall", &undo);
     ClearRestartMark();
   }

@@ -76,9 +76,10 @@ expect CustomAction $'SetRollbackInstallData\t51\tRollbackInstall\t[SETUPDIR]\t'
 expect CustomAction $'SetInstallLocation\t51\tARPINSTALLLOCATION\t[INSTALLDIR]\t'
 # ... their conditions and places.
 condition() { awk -F'\t' -v a="$1" '$1 == a { print $2 }' "$work/tables/InstallExecuteSequence.idt"; }
-[ "$(condition InstallProduct)" = 'NOT REMOVE~="ALL"' ] || fail "InstallProduct's condition: $(condition InstallProduct)"
-[ "$(condition UninstallProduct)" = '?Installer=3 AND $Installer=2' ] || fail "UninstallProduct's condition: $(condition UninstallProduct)"
+[ "$(condition InstallProduct)" = 'NOT REMOVE~="ALL" AND (NOT Installed OR REINSTALL)' ] || fail "InstallProduct's condition: $(condition InstallProduct)"
+[ "$(condition UninstallProduct)" = '?Installer=3 AND $Installer=2 AND NOT UPGRADINGPRODUCTCODE' ] || fail "UninstallProduct's condition: $(condition UninstallProduct)"
 [ "$(condition SetUninstallProductData)" = "$(condition UninstallProduct)" ] || fail "UninstallProduct's data is set on another condition"
+[ "$(condition SetInstallProductData)" = "$(condition InstallProduct)" ] || fail "InstallProduct's data is set on another condition"
 [ "$(condition RollbackInstall)" = 'NOT Installed AND NOT OLDERFOUND' ] || fail "RollbackInstall's condition: $(condition RollbackInstall)"
 [ "$(condition SetFirstInstallProductData)" = "$(condition RollbackInstall)" ] || fail "the undo mark is set on another condition"
 before CostFinalize SetInstallProductData

@@ -156,6 +156,11 @@ TEST_F(Package, InstallUpgradeRepairRemove) {
   EXPECT_EQ("beta", KeyName(L"Quillstack Team"));
   EXPECT_EQ(L"Second floor", ReadPrinter(L"Quillstack Team").Comment);
 
+  // The installed package run again repairs nothing and leaves install.exe alone.
+  ASSERT_EQ(0u, RunMsiexec(L"/i " + NewerPackage() + L" /qn", L"quill-package-again"));
+  EXPECT_EQ(installs + 1, InstallLogRuns("install"));
+  ExpectInstalled(NewerCode, NewerVersion);
+
   // A repair (Wine's msiexec has no /f: REINSTALL=ALL does it) brings a lost file back and runs
   // install.exe install again, which keeps the printers.
   ASSERT_TRUE(DeleteFileW((std::wstring(ProductFolder) + L"setup\\vtxui64.dll").c_str()));
