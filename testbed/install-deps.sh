@@ -23,7 +23,9 @@ have_cmd chmcmd || need+=(fp-utils)
 [ -f /usr/x86_64-w64-mingw32/lib/libz.a ] || need+=(libz-mingw-w64-dev)
 have_cmd pdfinfo || need+=(poppler-utils)
 have_cmd qpdf || need+=(qpdf)
-have_cmd import || need+=(imagemagick)  # screenshots of the driver's pages (testbed/ui-screenshots.sh)
+have_cmd import || need+=(imagemagick)
+have_cmd wixl || need+=(wixl)            # the Windows Installer package (package/)
+have_cmd msiinfo || need+=(msitools)    # msiinfo and msidump read the package's tables in its tests  # screenshots of the driver's pages (testbed/ui-screenshots.sh)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0

@@ -6,10 +6,16 @@
 #   64-bit set from the x64 tree, the 32-bit set from the i686 tree, the help file), and the
 #   spooler stand-in's winspool.drv (64-bit, so only beside the 64-bit installer).
 # Runs with WINEPREFIX and QUILL_BUILD_ROOT set (prefix.sh); can be run again after a rebuild.
+# QUILL_STAGE_PRODUCT=standin-only stages the stand-in's winspool.drv alone, for a prefix where the
+# Windows Installer package puts the product in place (package/tests/).
 set -euo pipefail
 product="$WINEPREFIX/drive_c/Program Files/Corvell/Quillstack"
 mkdir -p "$product/setup"
 x64="$QUILL_BUILD_ROOT/x64/bin"
+if [ "${QUILL_STAGE_PRODUCT:-all}" = standin-only ]; then
+  cp -f "$x64/winspool.drv" "$product/setup/"
+  exit 0
+fi
 x86="$QUILL_BUILD_ROOT/x86/bin"
 stage() {  # stage SOURCE TARGET_DIR: copies when the build has made the file
   if [ -f "$1" ]; then cp -f "$1" "$2/"; else echo "30-stage-product.sh: not built yet: $1" >&2; fi
