@@ -24,6 +24,14 @@ have_cmd chmcmd || need+=(fp-utils)
 have_cmd pdfinfo || need+=(poppler-utils)
 have_cmd qpdf || need+=(qpdf)
 have_cmd import || need+=(imagemagick)  # screenshots of the driver's pages (testbed/ui-screenshots.sh)
+# The driver's documents: fonts the sample pages draw with (metric-compatible TrueType; CFF outlines in
+# TrueType collections), a second renderer, a font reader, and the PostScript peer's converter.
+have_pkg fonts-liberation2 || need+=(fonts-liberation2)
+have_pkg fonts-noto-cjk || need+=(fonts-noto-cjk)
+have_cmd mutool || need+=(mupdf-tools)
+/usr/bin/python3 -c "import fontTools" 2>/dev/null || need+=(python3-fonttools)
+/usr/bin/python3 -c "import numpy" 2>/dev/null || need+=(python3-numpy)  # page comparisons within antialiasing
+have_cmd ps2pdf || need+=(ghostscript)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0
