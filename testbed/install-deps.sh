@@ -28,6 +28,7 @@ have_cmd import || need+=(imagemagick)  # screenshots of the driver's pages (tes
 # TrueType collections), a second renderer, a font reader, and the PostScript peer's converter.
 have_pkg fonts-liberation2 || need+=(fonts-liberation2)
 have_pkg fonts-noto-cjk || need+=(fonts-noto-cjk)
+have_pkg fonts-wine || need+=(fonts-wine)  # Wine's own faces, its raster (.fon) fonts among them
 have_cmd mutool || need+=(mupdf-tools)
 /usr/bin/python3 -c "import fontTools" 2>/dev/null || need+=(python3-fonttools)
 /usr/bin/python3 -c "import numpy" 2>/dev/null || need+=(python3-numpy)  # page comparisons within antialiasing
