@@ -11,6 +11,20 @@
 void SetTextLog(std::vector<std::wstring>* log);
 void NoteText(const wchar_t* text);
 
+// Geometric pens (ExtCreatePen with PS_GEOMETRIC), noted in the order made: a metafile DC records
+// them as plain pens, without their user dashes, so RecordSamplePage writes them back into the
+// EMF as the extended pens they are (sample_pens.cpp).
+HPEN GeometricPen(DWORD style, int width, COLORREF colour, DWORD count = 0, const DWORD* dashes = nullptr);
+struct NotedPen {
+  DWORD Style, Width;
+  COLORREF Colour;
+  std::vector<DWORD> Dashes;
+};
+void SetPenLog(std::vector<NotedPen>* log);
+// The EMF's bytes with each plain-pen record of a geometric pen replaced by the extended pen noted
+// for it (in order), and the header's sizes updated.
+std::vector<BYTE> WithExtendedPens(const std::vector<BYTE>& emf, const std::vector<NotedPen>& pens);
+
 // A font of `height` units (character height) in `face`; escapement in tenths of a degree.
 HFONT MakeFont(int height, int weight, const wchar_t* face, bool italic = false, int escapement = 0, int width = 0);
 // Transparent text at (x, y), top-left aligned.

@@ -8,11 +8,6 @@
 
 namespace {
 
-HPEN GeometricPen(DWORD style, int width, COLORREF colour, DWORD count = 0, const DWORD* dashes = nullptr) {
-  LOGBRUSH brush = {BS_SOLID, colour, 0};
-  return ExtCreatePen(PS_GEOMETRIC | style, width, &brush, count, dashes);
-}
-
 void Polyline3(HDC dc, HPEN pen, int x, int y) {
   POINT points[] = {{x, y + 150}, {x + 120, y}, {x + 240, y + 150}, {x + 360, y + 20}};
   HGDIOBJ old = SelectObject(dc, pen);
@@ -74,13 +69,12 @@ void DrawStrokesPage(HDC dc, LONG width, LONG, int number) {
     // The true ends of the wide line, to show where its caps go.
     Line(dc, margin + i * 560, y + 150, margin + i * 560 + 360, y + 20, 0, RGB(255, 255, 255));
   }
-  SetMiterLimit(dc, 2.0f, nullptr);
   y += 260;
   // Dashed geometric pens: styles of GDI and a user's own dashes, with round and flat caps.
   static const DWORD userDashes[] = {60, 20, 10, 20};
   HPEN dashed[] = {
       GeometricPen(PS_DASH | PS_ENDCAP_FLAT, 12, RGB(200, 0, 0)),
-      GeometricPen(PS_DOT | PS_ENDCAP_ROUND, 12, RGB(0, 140, 0)),
+      GeometricPen(PS_DASH | PS_ENDCAP_ROUND | PS_JOIN_ROUND, 12, RGB(0, 140, 0)),
       GeometricPen(PS_DASHDOT | PS_ENDCAP_SQUARE, 12, RGB(0, 0, 200)),
       GeometricPen(PS_USERSTYLE | PS_ENDCAP_FLAT | PS_JOIN_BEVEL, 16, RGB(120, 0, 120), 4, userDashes),
   };

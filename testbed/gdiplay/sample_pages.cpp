@@ -116,7 +116,7 @@ void DrawSamplePage(HDC dc, SamplePage kind, LONG width, LONG height, int number
 HENHMETAFILE RecordSamplePage(const wchar_t* path, SamplePage kind, LONG widthMm, LONG heightMm, int number) {
   HDC reference = GetDC(nullptr);
   RECT frame = {0, 0, widthMm * 100, heightMm * 100};  // hundredths of a millimetre
-  HDC dc = CreateEnhMetaFileW(reference, path, &frame, L"gdiplay\0sample page\0");
+  HDC dc = CreateEnhMetaFileW(reference, nullptr, &frame, L"gdiplay\0sample page\0");
   if (!dc) {
     ReleaseDC(nullptr, reference);
     return nullptr;
@@ -127,6 +127,20 @@ HENHMETAFILE RecordSamplePage(const wchar_t* path, SamplePage kind, LONG widthMm
   SetViewportExtEx(dc, MulDiv(widthMm, GetDeviceCaps(reference, HORZRES), GetDeviceCaps(reference, HORZSIZE)),
                    MulDiv(heightMm, GetDeviceCaps(reference, VERTRES), GetDeviceCaps(reference, VERTSIZE)), nullptr);
   ReleaseDC(nullptr, reference);
+  std::vector<NotedPen> pens;
+  SetPenLog(&pens);
   DrawSamplePage(dc, kind, widthMm * 10, heightMm * 10, number);
-  return CloseEnhMetaFile(dc);
+  SetPenLog(nullptr);
+  HENHMETAFILE recorded = CloseEnhMetaFile(dc);
+  if (!recorded) return nullptr;
+  // Geometric pens go back in as extended pens, with their caps, joins and dashes.
+  std::vector<BYTE> bytes(GetEnhMetaFileBits(recorded, 0, nullptr));
+  GetEnhMetaFileBits(recorded, static_cast<UINT>(bytes.size()), bytes.data());
+  DeleteEnhMetaFile(recorded);
+  std::vector<BYTE> rewritten = WithExtendedPens(bytes, pens);
+  HENHMETAFILE page = SetEnhMetaFileBits(static_cast<UINT>(rewritten.size()), rewritten.data());
+  if (!page || !path) return page;
+  HENHMETAFILE copy = CopyEnhMetaFileW(page, path);
+  DeleteEnhMetaFile(page);
+  return copy;
 }
