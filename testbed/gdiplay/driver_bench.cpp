@@ -18,7 +18,7 @@
 
 #include "driver_host.h"
 #include "engine_host.h"
-#include "pdf_stream.h"
+#include "pdf_document.h"
 #include "sample_pages.h"
 
 namespace {
