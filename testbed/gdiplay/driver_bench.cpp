@@ -73,6 +73,7 @@ bool PrintPages(const DriverTable& driver, const std::vector<HENHMETAFILE>& page
   Engine().Printer = reinterpret_cast<HANDLE>(&run);
   Engine().Sink = Discard;
   Engine().BytesWritten = 0;
+  Engine().Driver = &driver.Data;  // the hooked drawing calls are the driver's
   DHPDEV device = driver.EnablePDEV(&settings.Public, nullptr, 0, nullptr, sizeof(gdiInfo), &gdiInfo, sizeof(devInfo),
                                     &devInfo, EngineDevice(), const_cast<LPWSTR>(L"Quillstack"), Engine().Printer);
   if (!device) return false;
@@ -86,7 +87,7 @@ bool PrintPages(const DriverTable& driver, const std::vector<HENHMETAFILE>& page
   for (size_t i = 0; i < pages.size() && ok; ++i) {
     LARGE_INTEGER t0, t1;
     QueryPerformanceCounter(&t0);
-    ok = driver.StartPage(so) && PlayPage(surface, pages[i]) && driver.SendPage(so);
+    ok = driver.StartPage(so) && PlayPage(surface, pages[i], static_cast<int>(i + 1)) && driver.SendPage(so);
     QueryPerformanceCounter(&t1);
     run.Seconds += Seconds(t0, t1);
     if (i == 4) run.AfterFifth = MemoryNow();
