@@ -24,6 +24,11 @@ have_cmd chmcmd || need+=(fp-utils)
 have_cmd pdfinfo || need+=(poppler-utils)
 have_cmd qpdf || need+=(qpdf)
 have_cmd import || need+=(imagemagick)  # screenshots of the driver's pages (testbed/ui-screenshots.sh)
+# Fonts the font library's tests subset and fontTools, which reads the subsets back.
+[ -f /usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf ] || need+=(fonts-liberation2)
+[ -f /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || need+=(fonts-dejavu-core)
+[ -f /usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc ] || need+=(fonts-noto-cjk)
+/usr/bin/python3 -c 'import fontTools' 2>/dev/null || need+=(python3-fonttools)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0
