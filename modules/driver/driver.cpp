@@ -23,9 +23,6 @@
 
 namespace {
 
-// The drawing calls hooked today (a subset of DocumentHooks while the page model grows).
-const FLONG HookedCalls = HOOK_TEXTOUT;
-
 // The document's bytes to the printer; a short or failed write loses the job, so it fails.
 bool WriteToPrinter(void* target, const BYTE* bytes, DWORD count) {
   PrinterDevice* device = static_cast<PrinterDevice*>(target);
@@ -150,7 +147,7 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps
   SetUpDevice(*device, pdm, pwszDeviceName);
   // Document content needs the engine's drawing functions; a host without them gets the picture.
   bool document = device->Settings.Private.PageContent == PageContentDocument;
-  device->Hooks = document && device->Engine.CanDraw ? HookedCalls : 0;
+  device->Hooks = document && device->Engine.CanDraw ? DocumentHooks : 0;
   device->Palette = device->Engine.CreatePalette(PAL_BGR, 0, nullptr, 0, 0, 0);
   if (!device->Palette) {
     FreeDevice(device);
@@ -288,6 +285,18 @@ BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pde
       {INDEX_DrvSendPage, Entry(DrvSendPage)},
       {INDEX_DrvEscape, Entry(DrvEscape)},
       {INDEX_DrvTextOut, Entry(DrvTextOut)},
+      {INDEX_DrvStrokePath, Entry(DrvStrokePath)},
+      {INDEX_DrvFillPath, Entry(DrvFillPath)},
+      {INDEX_DrvStrokeAndFillPath, Entry(DrvStrokeAndFillPath)},
+      {INDEX_DrvLineTo, Entry(DrvLineTo)},
+      {INDEX_DrvBitBlt, Entry(DrvBitBlt)},
+      {INDEX_DrvCopyBits, Entry(DrvCopyBits)},
+      {INDEX_DrvStretchBlt, Entry(DrvStretchBlt)},
+      {INDEX_DrvStretchBltROP, Entry(DrvStretchBltROP)},
+      {INDEX_DrvPlgBlt, Entry(DrvPlgBlt)},
+      {INDEX_DrvAlphaBlend, Entry(DrvAlphaBlend)},
+      {INDEX_DrvTransparentBlt, Entry(DrvTransparentBlt)},
+      {INDEX_DrvGradientFill, Entry(DrvGradientFill)},
   };
   if (iEngineVersion < DDI_DRIVER_VERSION_NT4 || cj < sizeof(DRVENABLEDATA) || !pded) {
     SetLastError(ERROR_BAD_DRIVER_LEVEL);

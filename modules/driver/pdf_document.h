@@ -57,6 +57,7 @@ struct PdfDocument {
   bool (*WriteFonts)(PdfDocument& document);
   void (*FreeFonts)(PdfDocumentFonts* fonts);
   PdfImageCache* Images;
+  DWORD AlphaStates[256];  // the ExtGState of each constant alpha (/ca and /CA), 0 until written
 };
 
 // Starts a document (header written or buffered); null when memory runs out.
