@@ -22,8 +22,8 @@ struct HostPath {
   size_t Next;
   RECTFX Bounds;
 };
-// Takes the points and types GetPath gave (device pixels); false when there is nothing to draw.
-bool BuildPath(const POINT* points, const BYTE* types, int count, HostPath& path);
+// Takes points (28.4) with GetPath's types (PT_MOVETO, ...); false when there is nothing to draw.
+bool BuildPath(const POINTFIX* points, const BYTE* types, int count, HostPath& path);
 // The path of the DC, in device pixels whatever its transform (which stays as it was).
 bool PathOfDc(HDC dc, HostPath& path);
 

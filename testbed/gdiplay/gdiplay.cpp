@@ -28,6 +28,7 @@
 #include "driver_host.h"
 #include "engine_host.h"
 #include "job_settings.h"
+#include "text_objects.h"
 
 namespace {
 
@@ -179,6 +180,7 @@ int PrintJob(const DriverTable& driver, const Options& options, std::vector<HENH
     // A failed page ends the job as an aborted document, as AbortDoc would.
     if (!driver.EndDoc(so, code == 0 ? 0 : ED_ABORTDOC) && code == 0) code = Fail(1, "DrvEndDoc");
   }
+  ReleaseFonts(&driver.Data);  // the job's fonts are deleted with its DC
   if (surface) driver.DisableSurface(device);
   driver.DisablePDEV(device);
   return code;

@@ -11,7 +11,7 @@ FIX ToFix(LONG pixels) { return static_cast<FIX>(pixels * 16); }
 
 }  // namespace
 
-bool BuildPath(const POINT* points, const BYTE* types, int count, HostPath& path) {
+bool BuildPath(const POINTFIX* points, const BYTE* types, int count, HostPath& path) {
   path.Points.clear();
   path.Runs.clear();
   path.Next = 0;
@@ -26,7 +26,7 @@ bool BuildPath(const POINT* points, const BYTE* types, int count, HostPath& path
   };
   for (int i = 0; i < count; ++i) {
     BYTE kind = types[i] & ~PT_CLOSEFIGURE;
-    POINTFIX point = {ToFix(points[i].x), ToFix(points[i].y)};
+    POINTFIX point = points[i];
     if (kind == PT_MOVETO || !open) {
       if (open) endSubpath(0);
       // A line after a closed figure starts again where that figure started.
@@ -85,8 +85,11 @@ bool PathOfDc(HDC dc, HostPath& path) {
   if (count > 0) {
     std::vector<POINT> points(count);
     std::vector<BYTE> types(count);
-    if (GetPath(dc, points.data(), types.data(), count) == count)
-      built = BuildPath(points.data(), types.data(), count, path);
+    if (GetPath(dc, points.data(), types.data(), count) == count) {
+      std::vector<POINTFIX> fixed(count);
+      for (int i = 0; i < count; ++i) fixed[i] = {ToFix(points[i].x), ToFix(points[i].y)};
+      built = BuildPath(fixed.data(), types.data(), count, path);
+    }
   }
   ApplyTransform(dc, saved);
   return built;

@@ -1,6 +1,6 @@
 // calls_pages: records the pages gdiplay's call tests print, each drawing a few things whose DDI
 // calls the test knows (A4, logical units of 0.1 mm):
-//   calls_pages shapes|text|images OUT.emf
+//   calls_pages shapes|text OUT.emf
 #include <windows.h>
 
 #include <string.h>
@@ -62,6 +62,34 @@ void Shapes(HDC dc) {
   Select(dc, GetStockObject(BLACK_PEN), GetStockObject(WHITE_BRUSH));
 }
 
+void Text(HDC dc, int x, int y, int height, int weight, bool italic, int escapement, const wchar_t* face,
+          const wchar_t* text, UINT options = 0, const RECT* rect = nullptr) {
+  HFONT font = CreateFontW(-height, 0, escapement, escapement, weight, italic, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face);
+  DeleteObject(SelectObject(dc, font));
+  ExtTextOutW(dc, x, y, options, rect, text, static_cast<UINT>(wcslen(text)), nullptr);
+}
+
+void Texts(HDC dc) {
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkMode(dc, TRANSPARENT);
+  Text(dc, 100, 100, 80, FW_NORMAL, false, 0, L"DejaVu Sans", L"Hello, world");
+  SetBkMode(dc, OPAQUE);
+  SetBkColor(dc, RGB(255, 255, 0));
+  SetTextColor(dc, RGB(0, 0, 160));
+  Text(dc, 100, 300, 60, FW_NORMAL, false, 0, L"Liberation Serif", L"Opaque text");
+  SetBkMode(dc, TRANSPARENT);
+  Text(dc, 1500, 1500, 60, FW_NORMAL, false, 900, L"DejaVu Sans", L"Up");
+  RECT box = {100, 900, 400, 1000};
+  Text(dc, 100, 900, 80, FW_NORMAL, false, 0, L"DejaVu Sans", L"Clipped text here", ETO_CLIPPED, &box);
+  Text(dc, 100, 1100, 60, FW_BOLD, true, 0, L"DejaVu Math TeX Gyre", L"Bold Italic");
+  Text(dc, 100, 1300, 60, FW_NORMAL, false, 0, L"Noto Sans CJK SC", L"\x6C49\x5B57");
+  SetTextAlign(dc, TA_BASELINE | TA_RIGHT);
+  Text(dc, 2000, 1700, 60, FW_NORMAL, false, 0, L"Quill Test Sans", L"Private");
+  SetTextAlign(dc, TA_TOP | TA_LEFT);
+  DeleteObject(SelectObject(dc, GetStockObject(SYSTEM_FONT)));
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -77,6 +105,8 @@ int wmain(int argc, wchar_t** argv) {
   ReleaseDC(nullptr, reference);
   if (wcscmp(argv[1], L"shapes") == 0)
     Shapes(dc);
+  else if (wcscmp(argv[1], L"text") == 0)
+    Texts(dc);
   else
     return 2;
   HENHMETAFILE page = CloseEnhMetaFile(dc);

@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Checks the recording driver's log of one gdiplay run against what the test page draws.
-   check_calls.py shapes|none|fills LOG"""
+   check_calls.py shapes|none|fills|text|text-unhooked LOG
+The text checks read the font files the driver was given with fontTools: every glyph handle must
+be the glyph the font's own cmap gives the character."""
+import os
 import sys
 
 SCALE = 150 / 254  # logical units of 0.1 mm on an A4 page at 150 dpi
@@ -93,9 +96,59 @@ def check_fills(calls):
     expect(len(drawing(calls)) == 5, 'fill calls: %d' % len(drawing(calls)))
     expect(calls[0]['line'] == 'EnablePDEV image=1', '--image not in the private settings: ' + calls[0]['line'])
 
+def glyph_ids(path, chars):
+    """The glyph ids of chars in the font file (for a collection: in each of its faces)."""
+    from fontTools.ttLib import TTCollection, TTFont
+    with open(path, 'rb') as f:
+        collection = f.read(4) == b'ttcf'
+    faces = TTCollection(path).fonts if collection else [TTFont(path)]
+    answers = []
+    for face in faces:
+        cmap = face.getBestCmap()
+        answers.append([face.getGlyphID(cmap[ord(c)]) if ord(c) in cmap else 0 for c in chars])
+    return collection, answers
+
+def check_text(calls):
+    texts = [c for c in calls if c['call'] == 'TextOut']
+    strings = [''.join(chr(int(h, 16)) for h in t['chars'].split(',') if h) for t in texts]
+    expect(strings == ['Hello, world', 'Opaque text', 'Up', 'Clipped text here', 'Bold Italic', '\u6c49\u5b57',
+                       'Private'], 'strings %s' % strings)
+    if len(texts) != 7:
+        return
+    for t, s in zip(texts, strings):
+        handles = [int(g.split('@')[0]) for g in t['glyphs'].split(';') if g]
+        points = [tuple(int(v) for v in g.split('@')[1].split(',')) for g in t['glyphs'].split(';') if g]
+        expect(len(handles) == len(s), 'one glyph a character: ' + t['line'])
+        collection, answers = glyph_ids(t['file'], s)
+        expect(handles in answers, '%r: glyph handles %s, the cmap says %s' % (s, handles, answers[:2]))
+        expect(int(t['outline']) > 0 and t['bits'] != '0', '%r: no outline or bitmap for its first glyph' % s)
+        expect(collection == (s == '\u6c49\u5b57'), '%r: a collection is %s' % (s, collection))
+        xs = [p[0] for p in points]
+        if s != 'Up':
+            expect(xs == sorted(xs) and len(set(p[1] for p in points)) == 1, '%r: not along the baseline %s' % (s, points))
+    hello, opaque, up, clipped, bold, cjk, private = texts
+    expect(near(hello['glyphs'].split('@')[1].split(';')[0], [100 * SCALE, 100 * SCALE + 44], 3),
+           'the first glyph of a TA_TOP text sits an ascent below its reference point: ' + hello['glyphs'])
+    expect(hello['family'] == 'DejaVu_Sans' and hello['fonttype'] == '4' and 'opaque' not in hello, hello['line'])
+    xx = float(hello['fontxform'].split(',')[0])
+    expect(abs(xx * 2048 - 80 * SCALE) < 1, 'an em of 8 mm: ' + hello['fontxform'])
+    expect(opaque.get('opaque') == opaque['background'] and opaque['backbrush'] == 'ffff00' and
+           opaque['brush'] == 'a0', 'opaque text ' + opaque['line'])
+    m11, m12, m21, m22 = (float(v) for v in up['fontxform'].split(','))
+    ys = [int(g.split('@')[1].split(',')[1]) for g in up['glyphs'].split(';') if g]
+    expect(abs(m11) < 1e-6 and m12 < 0 and m21 > 0 and ys == sorted(ys, reverse=True), 'rotated text ' + up['line'])
+    expect(clipped['clip'] == '1' and near(clipped['cliprects'].rstrip(';'), box(100, 900, 400, 1000)),
+           'ETO_CLIPPED ' + clipped['line'])
+    expect(int(bold['fonttype'], 16) & 0x6000 == 0x6000, 'simulated bold and italic ' + bold['line'])
+    expect(int(cjk['fonttype'], 16) & 0x100004 == 0x100004, 'a CFF face of a collection ' + cjk['line'])
+    expect(int(hello['fonttype'], 16) & 0x106000 == 0, 'nothing simulated in DejaVu Sans ' + hello['line'])
+    expect(private['family'] == 'Quill_Test_Sans', 'the font loaded with --font: ' + private['line'])
+    right = int(private['background'].split(',')[2])
+    expect(abs(right - 2000 * SCALE) <= 2, 'TA_RIGHT ends the text at its reference point: ' + private['line'])
+
 kind, log = sys.argv[1], sys.argv[2]
 calls = parse(log)
-{'shapes': check_shapes, 'none': check_none, 'fills': check_fills}[kind](calls)
+{'shapes': check_shapes, 'none': check_none, 'fills': check_fills, 'text': check_text}[kind](calls)
 expect(any(c['call'] == 'SendPage' for c in calls), 'no page sent')
 for p in problems:
     print('  ' + p)

@@ -45,5 +45,29 @@ QUILL_RECORDING_SKIP=FillPath record skip.log shapes.emf
 cmp -s page-1.ppm reference.ppm && fail "the fills were drawn although the driver did not pass them on"
 grep -c '^StrokePath' skip.log | grep -qx 2 || fail "skip.log: $(cat skip.log)"
 
+# Text: DrvTextOut with glyph indices checked against each font's cmap (fontTools), a font loaded
+# with --font only for this run, and the page as Wine's GDI draws it without hooks.
+fonttools_python=/usr/bin/python3
+"$fonttools_python" -c 'import fontTools' 2>/dev/null || fonttools_python=python3
+"$fonttools_python" - <<'PY' || fail "making the private font"
+from fontTools.ttLib import TTFont
+font = TTFont('/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf')
+for record in font['name'].names:
+    if record.nameID in (1, 4, 16):
+        record.string = 'Quill Test Sans'
+    elif record.nameID == 6:
+        record.string = 'QuillTestSans'
+font.save('quill-test-sans.ttf')
+PY
+win "$bin/calls_pages.exe" text text.emf || fail "calls_pages text"
+QUILL_RECORDING_HOOKS=0 record text-none.log --font quill-test-sans.ttf text.emf
+mv page-1.ppm reference.ppm
+record text.log --font quill-test-sans.ttf text.emf
+same_page page-1.ppm
+"$fonttools_python" "$here/check_calls.py" text text.log || fail "the calls of the text page"
+win "$bin/gdiplay.exe" --font missing.ttf --out x.log text.emf 2>font.txt
+code=$?
+[ "$code" = 3 ] && grep -q 'cannot load the font missing.ttf' font.txt || fail "a missing font: exit code $code, $(cat font.txt)"
+
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"
