@@ -263,14 +263,20 @@ bool UseOutlines(PdfDocument& document, const EngineCalls& engine, FONTOBJ* font
 }
 
 // The characters of a bitmap font's string as empty glyphs of the document's invisible face, one
-// em as tall as the string's background; false when GDI gave no characters.
-bool UseInvisible(PdfDocument& document, TextFace& face, TextGlyph* glyphs, ULONG count) {
+// em as tall as the string's background, each as wide as GDI first advanced it (so that a reader
+// finds the gaps between words where they are); false when GDI gave no characters.
+bool UseInvisible(PdfDocument& document, TextFace& face, TextGlyph* glyphs, ULONG count, double em) {
   for (ULONG i = 0; i < count; ++i) {
     WCHAR character = glyphs[i].Character;
     if (!character) return false;
     long index = FindType3Glyph(face.Outlines, character);
     if (index < 0) {
-      index = AddType3Glyph(face.Outlines, character, 500);
+      double advance = 500;
+      if (i + 1 < count) {
+        double dx = double(glyphs[i + 1].Origin.x - glyphs[i].Origin.x);
+        if (dx > 0 && dx < 4 * em) advance = floor(dx * 1000 / em + 0.5);
+      }
+      index = AddType3Glyph(face.Outlines, character, advance);
       if (index < 0) return false;
       EndType3Glyph(face.Outlines, index);
       uint16_t unit = uint16_t(character);
@@ -280,7 +286,7 @@ bool UseInvisible(PdfDocument& document, TextFace& face, TextGlyph* glyphs, ULON
     if (!id) return false;
     glyphs[i].Code = index % 256;
     glyphs[i].FontId = id;
-    glyphs[i].Width = 0.5;
+    glyphs[i].Width = face.Outlines.Glyphs[index].Advance / 1000;
   }
   return true;
 }
@@ -359,7 +365,7 @@ extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, C
       matrix.A = em;
       matrix.B = matrix.C = 0;
       matrix.D = -em;
-      if (invisible && em > 0 && UseInvisible(document, *invisible, glyphs, count)) route = RouteInvisible;
+      if (invisible && em > 0 && UseInvisible(document, *invisible, glyphs, count, em)) route = RouteInvisible;
     }
 
     bool clipped = route != RoutePatch && ContentBeginClip(*page, engine, pco);
