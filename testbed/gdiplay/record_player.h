@@ -46,3 +46,8 @@ bool PlayRecords(HDC dc, SURFOBJ* surface, FLONG hooks, const DRVENABLEDATA* dri
 bool PlayShapeRecord(PlayContext& play);
 bool PlayBlitRecord(PlayContext& play);
 bool PlayTextRecord(PlayContext& play);
+bool PlayImageRecord(PlayContext& play);
+
+// A logical rectangle (origin and size) in device pixels as GDI maps it, well ordered; false when
+// the transform turns or mirrors it or nothing is left.
+bool DeviceRect(HDC dc, LONG x, LONG y, LONG cx, LONG cy, RECTL& out);

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the recording driver's log of one gdiplay run against what the test page draws.
-   check_calls.py shapes|none|fills|text|text-unhooked LOG
+   check_calls.py shapes|none|fills|text|images LOG
 The text checks read the font files the driver was given with fontTools: every glyph handle must
 be the glyph the font's own cmap gives the character."""
 import os
@@ -146,9 +146,35 @@ def check_text(calls):
     right = int(private['background'].split(',')[2])
     expect(abs(right - 2000 * SCALE) <= 2, 'TA_RIGHT ends the text at its reference point: ' + private['line'])
 
+def check_images(calls):
+    draws = drawing(calls)
+    names = [c['call'] for c in draws]
+    expect(names == ['StretchBlt', 'CopyBits', 'StretchBlt', 'StretchBltROP', 'AlphaBlend', 'TransparentBlt',
+                     'GradientFill', 'GradientFill'], 'image calls in order: %s' % names)
+    if len(draws) != 8:
+        return
+    photo, indexed, copy, invert, alpha, keyed, rect, triangle = draws
+    # The photograph at its own size (40 x 30, 24 bits, BMF_24BPP) stretched onto its place.
+    expect(photo['source'] == '40x30' and photo['format'] == '5' and photo['xlate'] == '1' and
+           near(photo['target'], box(100, 100, 500, 400)), 'photograph ' + photo['line'])
+    expect(photo['from'] == '0,0,40,30', 'photograph source rectangle ' + photo['line'])
+    # The 8-bit image: its own pixels, its colour table through the XLATEOBJ (index 0 is red).
+    expect(indexed['source'] == '16x16' and indexed['format'] == '3' and indexed['xlate'] == '2' and
+           indexed['palette'] == '4' and indexed['first'] == 'ff0000', 'indexed image ' + indexed['line'])
+    left, top, right, bottom = (int(v) for v in indexed['target'].split(','))
+    expect(right - left == 16 and bottom - top == 16, 'SetDIBitsToDevice keeps the size: ' + indexed['target'])
+    expect(copy['format'] == '6' and invert['rop4'] == '6666', 'memory DC blits ' + copy['line'] + ' / ' + invert['line'])
+    expect(alpha['constant'] == '200' and alpha['format'] == '1' and near(alpha['target'], box(500, 600, 820, 920)),
+           'AlphaBlend ' + alpha['line'])
+    expect(keyed['key'] == 'ff00ff' and near(keyed['target'], box(900, 600, 1220, 920)), 'TransparentBlt ' + keyed['line'])
+    expect(rect['mode'] == '0' and rect['vertices'] == '2' and near(rect['bounds'], box(100, 1100, 600, 1300)),
+           'rectangle gradient ' + rect['line'])
+    expect(triangle['mode'] == '2' and triangle['vertices'] == '5' and near(triangle['bounds'], box(800, 1100, 1200, 1400)),
+           'triangle gradient ' + triangle['line'])
+
 kind, log = sys.argv[1], sys.argv[2]
 calls = parse(log)
-{'shapes': check_shapes, 'none': check_none, 'fills': check_fills, 'text': check_text}[kind](calls)
+{'shapes': check_shapes, 'none': check_none, 'fills': check_fills, 'text': check_text, 'images': check_images}[kind](calls)
 expect(any(c['call'] == 'SendPage' for c in calls), 'no page sent')
 for p in problems:
     print('  ' + p)

@@ -69,5 +69,12 @@ win "$bin/gdiplay.exe" --font missing.ttf --out x.log text.emf 2>font.txt
 code=$?
 [ "$code" = 3 ] && grep -q 'cannot load the font missing.ttf' font.txt || fail "a missing font: exit code $code, $(cat font.txt)"
 
+# Images: each blit record with its source bitmap and colours, exactly drawn by the Eng twins.
+win "$bin/calls_pages.exe" images images.emf || fail "calls_pages images"
+win "$bin/emftool.exe" raster images.emf 1240 1754 reference.ppm || fail "emftool raster images"
+record images.log images.emf
+same_page page-1.ppm
+python3 "$here/check_calls.py" images images.log || fail "the calls of the images page"
+
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"
