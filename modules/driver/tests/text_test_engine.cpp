@@ -95,15 +95,15 @@ ULONG APIENTRY GetGlyphs(FONTOBJ* object, ULONG mode, ULONG count, HGLYPH* glyph
   memset(&font->Glyph, 0, sizeof(font->Glyph));
   font->Glyph.hg = glyphs[0];
   font->Glyph.gdf.ppo = &glyphPath.Object;
-  // The face's own advance, rounded to pixels as GDI does (half an em for a handle it lacks), as 32.32.
+  // The face's own advance, rounded to pixels as GDI does (half an em for a handle it lacks), 28.36.
   uint32_t advance = 0;
   int32_t bearing;
   double pixels = ReadGlyphMetrics(font->Face, font->Metrics, uint32_t(glyphs[0]) - font->HandleOffset, advance, bearing)
                       ? floor(advance * font->EmPixels / font->Metrics.UnitsPerEm + 0.5)
                       : 0.5 * font->EmPixels;
   double advanceX = pixels * cos(angle), advanceY = -pixels * sin(angle);
-  font->Glyph.ptqD.x.QuadPart = LONGLONG(advanceX * 4294967296.0);
-  font->Glyph.ptqD.y.QuadPart = LONGLONG(advanceY * 4294967296.0);
+  font->Glyph.ptqD.x.QuadPart = LONGLONG(advanceX * 68719476736.0);
+  font->Glyph.ptqD.y.QuadPart = LONGLONG(advanceY * 68719476736.0);
   *data = &font->Glyph;
   return 1;
 }
@@ -182,8 +182,8 @@ void MakeTestString(TestString& string, const TestFont& font, const wchar_t* tex
     string.Positions.push_back(position);
     double pixels = floor(advance * font.EmPixels / font.Metrics.UnitsPerEm + 0.5);
     POINTQF quad;
-    quad.x.QuadPart = LONGLONG(pixels * cos(angle) * 4294967296.0);
-    quad.y.QuadPart = LONGLONG(-pixels * sin(angle) * 4294967296.0);
+    quad.x.QuadPart = LONGLONG(pixels * cos(angle) * 68719476736.0);
+    quad.y.QuadPart = LONGLONG(-pixels * sin(angle) * 68719476736.0);
     string.Advances.push_back(quad);
     pen += pixels + (*c == ' ' ? extraSpace : 0);
   }
