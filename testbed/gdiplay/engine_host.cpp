@@ -38,8 +38,11 @@ bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height) 
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return false;
   HGDIOBJ old = SelectObject(dc, bitmap);
-  RECT area = {0, 0, width, height};
-  bool played = old && PlayEnhMetaFile(dc, page, &area);
+  // The same record player as a page of gdiplay's, with nothing hooked.
+  SURFOBJ so = {};
+  so.hsurf = reinterpret_cast<HSURF>(bitmap);
+  so.sizlBitmap = {width, height};
+  bool played = old && PlayRecords(dc, &so, 0, nullptr, page, 1);
   GdiFlush();
   if (old) SelectObject(dc, old);
   DeleteDC(dc);
@@ -156,11 +159,8 @@ __declspec(dllexport) BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf
   return TRUE;
 }
 
-// Whether the job has been cancelled; the host may set a call from which on it is (a test switch).
-__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) {
-  ++host.AbortChecks;
-  return host.AbortAfterChecks && host.AbortChecks >= host.AbortAfterChecks;
-}
+// Nobody cancels a job played by this host.
+__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) { return FALSE; }
 
 __declspec(dllexport) PVOID APIENTRY EngAllocMem(ULONG fl, ULONG cjMemSize, ULONG) {
   return HeapAlloc(GetProcessHeap(), (fl & FL_ZERO_MEMORY) ? HEAP_ZERO_MEMORY : 0, cjMemSize);
