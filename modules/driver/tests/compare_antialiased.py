@@ -63,8 +63,9 @@ def main():
     height, width = min(rh, fh), min(rw, fw)
     rendered, reference = rendered[:height, :width], reference[:height, :width]
     if rc == 1:
-        r, g, b = reference[..., 0], reference[..., 1], reference[..., 2]
-        reference = ((r * 77 + g * 150 + b * 29 + 128) >> 8)[..., None]
+        # The luma in 32 bits: 255 * 150 does not fit the pixels' 16.
+        r, g, b = (reference[..., i].astype(numpy.int32) for i in range(3))
+        reference = ((r * 77 + g * 150 + b * 29 + 128) >> 8).astype(numpy.int16)[..., None]
     if rendered.shape[2] != reference.shape[2]:
         rendered = numpy.repeat(rendered, reference.shape[2], axis=2)
     matching = within_neighbourhood(rendered, reference, tolerance) & within_neighbourhood(reference, rendered, tolerance)
