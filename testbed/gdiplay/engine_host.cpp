@@ -156,11 +156,8 @@ __declspec(dllexport) BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf
   return TRUE;
 }
 
-// Whether the job has been cancelled; the host may set a call from which on it is (a test switch).
-__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) {
-  ++host.AbortChecks;
-  return host.AbortAfterChecks && host.AbortChecks >= host.AbortAfterChecks;
-}
+// Nobody cancels a job played by this host.
+__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) { return FALSE; }
 
 __declspec(dllexport) PVOID APIENTRY EngAllocMem(ULONG fl, ULONG cjMemSize, ULONG) {
   return HeapAlloc(GetProcessHeap(), (fl & FL_ZERO_MEMORY) ? HEAP_ZERO_MEMORY : 0, cjMemSize);

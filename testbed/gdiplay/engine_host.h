@@ -16,8 +16,6 @@ struct EngineHost {
   ULONGLONG BytesWritten;
   DWORD WriteError;  // the first failed write's error, 0 when none failed
   const DRVENABLEDATA* Driver;  // the driver's function table, for the hooked drawing calls
-  ULONG AbortAfterChecks;       // EngCheckAbort says the job is cancelled from this call on (0: never)
-  ULONG AbortChecks;            // EngCheckAbort's calls so far
 };
 
 EngineHost& Engine();

@@ -37,7 +37,7 @@ def read_netpbm(path):
     magic, width, height = fields[0], int(fields[1]), int(fields[2])
     channels = {b'P6': 3, b'P5': 1}[magic]
     pixels = numpy.frombuffer(data, dtype=numpy.uint8, count=width * height * channels, offset=pos)
-    return pixels.reshape(height, width, channels).astype(numpy.int16)
+    return pixels.reshape(height, width, channels).astype(numpy.int32)
 
 
 def within_neighbourhood(pixels, around, tolerance):

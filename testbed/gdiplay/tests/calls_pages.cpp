@@ -87,6 +87,7 @@ void Texts(HDC dc) {
   SetTextAlign(dc, TA_BASELINE | TA_RIGHT);
   Text(dc, 2000, 1700, 60, FW_NORMAL, false, 0, L"Quill Test Sans", L"Private");
   SetTextAlign(dc, TA_TOP | TA_LEFT);
+  Text(dc, 100, 1500, 60, FW_BOLD, false, 0, L"DejaVu Sans", L"Bold");  // a face of its own in the family
   DeleteObject(SelectObject(dc, GetStockObject(SYSTEM_FONT)));
 }
 

@@ -112,8 +112,8 @@ def check_text(calls):
     texts = [c for c in calls if c['call'] == 'TextOut']
     strings = [''.join(chr(int(h, 16)) for h in t['chars'].split(',') if h) for t in texts]
     expect(strings == ['Hello, world', 'Opaque text', 'Up', 'Clipped text here', 'Bold Italic', '\u6c49\u5b57',
-                       'Private'], 'strings %s' % strings)
-    if len(texts) != 7:
+                       'Private', 'Bold'], 'strings %s' % strings)
+    if len(texts) != 8:
         return
     for t, s in zip(texts, strings):
         handles = [int(g.split('@')[0]) for g in t['glyphs'].split(';') if g]
@@ -126,7 +126,15 @@ def check_text(calls):
         xs = [p[0] for p in points]
         if s != 'Up':
             expect(xs == sorted(xs) and len(set(p[1] for p in points)) == 1, '%r: not along the baseline %s' % (s, points))
-    hello, opaque, up, clipped, bold, cjk, private = texts
+    for t in texts:  # the first advance (28.36) leads from the first glyph to the second
+        p = [tuple(int(v) for v in g.split('@')[1].split(',')) for g in t['glyphs'].split(';') if g]
+        if len(p) > 1:
+            expect(near(t['advance'], [p[1][0] - p[0][0], p[1][1] - p[0][1]], 1.01), 'advance ' + t['line'])
+    hello, opaque, up, clipped, bold, cjk, private, sans_bold = texts
+    # One FONTOBJ per realization, one face per font file.
+    expect(hello['uniq'] == clipped['uniq'] and hello['face'] == clipped['face'] == up['face'], 'same font ' + up['line'])
+    expect(hello['uniq'] != up['uniq'] and len({hello['face'], opaque['face'], bold['face'], cjk['face'], private['face'], sans_bold['face']}) == 6,
+           'faces: %s' % [t['face'] for t in texts])
     expect(near(hello['glyphs'].split('@')[1].split(';')[0], [100 * SCALE, 100 * SCALE + 44], 3),
            'the first glyph of a TA_TOP text sits an ascent below its reference point: ' + hello['glyphs'])
     expect(hello['family'] == 'DejaVu_Sans' and hello['fonttype'] == '4' and 'opaque' not in hello, hello['line'])
@@ -142,6 +150,8 @@ def check_text(calls):
     expect(int(bold['fonttype'], 16) & 0x6000 == 0x6000, 'simulated bold and italic ' + bold['line'])
     expect(int(cjk['fonttype'], 16) & 0x100004 == 0x100004, 'a CFF face of a collection ' + cjk['line'])
     expect(int(hello['fonttype'], 16) & 0x106000 == 0, 'nothing simulated in DejaVu Sans ' + hello['line'])
+    expect(sans_bold['family'] == 'DejaVu_Sans' and sans_bold['weight'] == '700' and
+           int(sans_bold['fonttype'], 16) & 0x2000 == 0, 'DejaVu Sans Bold, not simulated: ' + sans_bold['line'])
     expect(private['family'] == 'Quill_Test_Sans', 'the font loaded with --font: ' + private['line'])
     right = int(private['background'].split(',')[2])
     expect(abs(right - 2000 * SCALE) <= 2, 'TA_RIGHT ends the text at its reference point: ' + private['line'])
