@@ -38,8 +38,11 @@ bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height) 
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return false;
   HGDIOBJ old = SelectObject(dc, bitmap);
-  RECT area = {0, 0, width, height};
-  bool played = old && PlayEnhMetaFile(dc, page, &area);
+  // The same record player as a page of gdiplay's, with nothing hooked.
+  SURFOBJ so = {};
+  so.hsurf = reinterpret_cast<HSURF>(bitmap);
+  so.sizlBitmap = {width, height};
+  bool played = old && PlayRecords(dc, &so, 0, nullptr, page, 1);
   GdiFlush();
   if (old) SelectObject(dc, old);
   DeleteDC(dc);

@@ -177,6 +177,20 @@ def check_images(calls):
     expect(alpha['constant'] == '200' and alpha['format'] == '1' and near(alpha['target'], box(500, 600, 820, 920)),
            'AlphaBlend ' + alpha['line'])
     expect(keyed['key'] == 'ff00ff' and near(keyed['target'], box(900, 600, 1220, 920)), 'TransparentBlt ' + keyed['line'])
+    if len(sys.argv) > 3:  # the page drawn: the keyed picture is there, its key colour let through
+        data = open(sys.argv[3], 'rb').read()
+        header, width, height = data.split(b'\n', 3)[:3], *map(int, data.split(b'\n', 3)[1].split())
+        pixels = data.split(b'\n', 3)[3]
+        left, top, right, bottom = (int(v) for v in keyed['target'].split(','))
+        white = inked = magenta = 0
+        for y in range(top + 2, bottom - 2):
+            for x in range(left + 2, right - 2):
+                r, g, b = pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
+                white += (r, g, b) == (255, 255, 255)
+                magenta += (r, g, b) == (255, 0, 255)
+                inked += (r, g, b) != (255, 255, 255)
+        expect(inked > 1000 and white > 1000 and magenta == 0,
+               'the colour-keyed picture: %d inked, %d white, %d in the key colour' % (inked, white, magenta))
     expect(rect['mode'] == '0' and rect['vertices'] == '2' and near(rect['bounds'], box(100, 1100, 600, 1300)),
            'rectangle gradient ' + rect['line'])
     expect(triangle['mode'] == '2' and triangle['vertices'] == '5' and near(triangle['bounds'], box(800, 1100, 1200, 1400)),

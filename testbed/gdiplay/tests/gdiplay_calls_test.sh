@@ -74,7 +74,7 @@ win "$bin/calls_pages.exe" images images.emf || fail "calls_pages images"
 win "$bin/emftool.exe" raster images.emf 1240 1754 reference.ppm || fail "emftool raster images"
 record images.log images.emf
 same_page page-1.ppm
-python3 "$here/check_calls.py" images images.log || fail "the calls of the images page"
+python3 "$here/check_calls.py" images images.log page-1.ppm || fail "the calls of the images page"
 
 # The test bed's sample documents with everything hooked: drawing calls arrive, and each page is
 # still exactly what Wine's GDI draws.
