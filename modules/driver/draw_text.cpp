@@ -98,7 +98,8 @@ TextGlyph* ReadGlyphs(const EngineCalls& engine, STROBJ* text, ULONG& count) {
       else glyphs[i].Origin.x += step * LONG(i);
     }
   }
-  if (text->pwszOrg)
+  // ETO_GLYPH_INDEX: the "characters" are the glyph indices again, and the face's cmap must tell.
+  if (text->pwszOrg && !(text->flAccel & SO_GLYPHINDEX_TEXTOUT))
     for (ULONG i = 0; i < count; ++i) glyphs[i].Character = text->pwszOrg[i];
   if (!count) {
     free(glyphs);
@@ -203,11 +204,15 @@ bool UseSubset(PdfDocument& document, TextFace& face, const FontFile& font, Text
     if (glyphs[i].Handle > 0xFFFF || !KeepGlyph(face.Subset, font, uint32_t(glyphs[i].Handle))) return false;
   DWORD id = TextFontId(document, face, 0);
   if (!id) return false;
+  CharMap map;
+  bool haveMap = ReadCharMap(font, map);
   for (ULONG i = 0; i < count; ++i) {
     uint32_t glyph = uint32_t(glyphs[i].Handle);
     uint16_t unit = uint16_t(glyphs[i].Character);
-    // A surrogate alone is half a character: leave it to the face's cmap.
-    bool whole = unit && (unit < 0xD800 || unit >= 0xE000);
+    // A surrogate alone is half a character, and a character the cmap gives another glyph (the
+    // first letter of a ligature, a shaped form) is not this glyph's: both are left to the cmap.
+    uint32_t mapped = haveMap && unit ? LookUpGlyph(map, unit) : 0;
+    bool whole = unit && (unit < 0xD800 || unit >= 0xE000) && (!mapped || mapped == glyph);
     SetGlyphText(face.Subset, glyph, &unit, whole ? 1 : 0);
     KeptGlyph* kept = FindKeptGlyph(face.Subset, glyph);
     glyphs[i].Code = long(glyph);

@@ -1,6 +1,7 @@
 // DrvTextOut on a page of the real page model, this program playing the engine (text_test_engine):
 // strings in TrueType faces (Liberation, DejaVu) upright, rotated, justified, in colour over opaque
-// backgrounds with underlines, clipped, simulated bold and italic, enumerated in batches; a CFF
+// backgrounds with underlines, clipped, simulated bold and italic, enumerated in batches, printed
+// by glyph index (characters from the face's cmap); a CFF
 // face of a collection, glyph handles that are not glyph ids, a face whose glyph lies, a face whose
 // licence forbids embedding, and a bitmap font. The document goes to text-work/text.pdf with a
 // manifest of what was drawn where; text_pdf_check.py checks it with poppler, qpdf and fontTools.
@@ -103,6 +104,24 @@ class TextOut : public ::testing::Test {
             string.End.x * points, utf8);
   }
 
+  // A string printed by glyph index (ETO_GLYPH_INDEX): pwszOrg holds the indices, not characters.
+  void DrawGlyphIndices(TestFont& font, const wchar_t* text, LONG x, LONG y) {
+    TestString string;
+    MakeTestString(string, font, text, x, y);
+    std::wstring indices;
+    for (const GLYPHPOS& position : string.Positions) indices += wchar_t(position.hg);
+    string.Text = indices;
+    string.Object.pwszOrg = const_cast<LPWSTR>(string.Text.c_str());
+    string.Object.flAccel |= SO_GLYPHINDEX_TEXTOUT;
+    Solid fore = {};
+    EXPECT_TRUE(DrvTextOut(&surface, &string.Object, &font.Object, nullptr, nullptr, nullptr, &fore.Object, nullptr,
+                           nullptr, 0x0D0D));
+    char utf8[512];
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof(utf8), nullptr, nullptr);
+    double points = 72.0 / device.Page.Dpi;
+    fprintf(manifest, "%d|subset|%.2f|%.2f|%.2f|%s\n", pageNumber, x * points, y * points, string.End.x * points, utf8);
+  }
+
   void TearDown() override {
     if (device.Document) {
       EXPECT_TRUE(PdfEndDocument(*device.Document, 1, true));
@@ -161,6 +180,7 @@ TEST_F(TextOut, FacesBecomeSubsetsType3FontsOrInvisibleText) {
   clip.iDComplexity = DC_RECT;
   clip.rclBounds = {300, 760, 700, 820};
   Draw(sans, L"Clipped text", 300, 800, "subset", 0x2040C0, 0, 0, nullptr, 0, nullptr, &clip);
+  DrawGlyphIndices(serifLike, L"Printed by glyph index", 300, 900);
   SendPage();
 
   StartPage();
