@@ -185,6 +185,8 @@ void WriteGlyphs(PageRecording& page, const TextGlyph* glyphs, ULONG count, cons
     penY = y + glyph.Width * m.B;
   }
   if (open) PageAppend(page, ">] TJ\n");
+  // The render mode belongs to the graphics state and outlives ET: the next text must not inherit it.
+  if (renderMode) PageAppend(page, "0 Tr\n");
   PageAppend(page, "ET\n");
 }
 
@@ -247,6 +249,48 @@ bool HandlesAreGlyphIds(const EngineCalls& engine, STROBJ* text, const FontFile&
   free(samples);
   free(advances);
   return agree;
+}
+
+int CompareRatios(const void* a, const void* b) {
+  double x = *static_cast<const double*>(a), y = *static_cast<const double*>(b);
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+// How much wider GDI sets the face than its transform says: a font made narrower or wider
+// (LOGFONT's lfWidth) whose transform carries only its height would otherwise put full-width
+// glyphs on narrow advances. The median of GDI's advances over hmtx's (letters only, spaces may be
+// justified) when most agree on it; 1 when they don't or it is within rounding.
+double WidthScale(const EngineCalls& engine, STROBJ* text, const FontFile& font, const FontMetrics& metrics,
+                  const TextGlyph* glyphs, ULONG count, const TextMatrix& matrix) {
+  if (!engine.STROBJ_bGetAdvanceWidths || count < 3) return 1;
+  POINTQF* advances = static_cast<POINTQF*>(malloc(count * sizeof(POINTQF)));
+  double* ratios = static_cast<double*>(malloc(count * sizeof(double)));
+  ULONG taken = 0;
+  if (advances && ratios && engine.STROBJ_bGetAdvanceWidths(text, 0, count, advances)) {
+    double baseline = sqrt(matrix.A * matrix.A + matrix.B * matrix.B);
+    for (ULONG i = 0; i < count; ++i) {
+      uint32_t advance;
+      int32_t bearing;
+      if (glyphs[i].Character == ' ' || glyphs[i].Handle > 0xFFFF ||
+          !ReadGlyphMetrics(font, metrics, uint32_t(glyphs[i].Handle), advance, bearing))
+        continue;
+      double expected = advance * baseline / metrics.UnitsPerEm;
+      double x = PixelsOfQuadFix(advances[i].x), y = PixelsOfQuadFix(advances[i].y);
+      if (expected >= 4) ratios[taken++] = sqrt(x * x + y * y) / expected;
+    }
+  }
+  double scale = 1;
+  if (taken >= 3) {
+    qsort(ratios, taken, sizeof(double), CompareRatios);
+    double median = ratios[taken / 2];
+    ULONG agreeing = 0;
+    for (ULONG i = 0; i < taken; ++i)
+      if (fabs(ratios[i] - median) <= 0.1 * median) ++agreeing;
+    if ((median < 0.92 || median > 1.08) && median > 0.2 && median < 5 && agreeing * 2 > taken) scale = median;
+  }
+  free(advances);
+  free(ratios);
+  return scale;
 }
 
 // The string's glyphs through a Type 3 face of GDI's outlines; false when GDI gives none.
@@ -376,8 +420,12 @@ extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, C
           if (subset && !subset->DrawFromOutlines &&
               !HandlesAreGlyphIds(engine, pstro, font, fontMetrics, glyphs, count, matrix))
             subset->DrawFromOutlines = true;  // from now on; what earlier pages drew by id stays
-          if (subset && !subset->DrawFromOutlines && UseSubset(document, *subset, font, glyphs, count))
+          if (subset && !subset->DrawFromOutlines && UseSubset(document, *subset, font, glyphs, count)) {
             route = RouteSubset;  // (a glyph that lies sends this string alone to the outlines)
+            double scale = WidthScale(engine, pstro, font, fontMetrics, glyphs, count, matrix);
+            matrix.A *= scale;
+            matrix.B *= scale;
+          }
         }
         if (route == RoutePatch) face = FindTextFace(document, outlineKey, TextFaceOutlines, faceName);
         if (route == RoutePatch && face && UseOutlines(document, engine, pfo, *face, glyphs, count, matrix))

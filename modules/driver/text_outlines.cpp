@@ -69,6 +69,16 @@ long TakeGlyphOutline(const EngineCalls& engine, FONTOBJ* fontObject, HGLYPH gly
     }
     if (part.flags & PD_CLOSEFIGURE) Type3ClosePath(face, index);
   } while (more);
+  // A glyph with ink but no outline (GDI could draw its bitmap but not give its path, as for a
+  // glyph whose tables lie): it can't be said as a path, and the string becomes a raster patch.
+  Type3Glyph& added = face.Glyphs[index];
+  bool inked = data->rclInk.left < data->rclInk.right && data->rclInk.top < data->rclInk.bottom;
+  if (!added.HasPoints && inked) {
+    FreeByteBuffer(added.Path);
+    FreeByteBuffer(added.Procedure);
+    --face.Count;  // it was the last one added
+    return -1;
+  }
   EndType3Glyph(face, index);
   return index;
 }

@@ -191,6 +191,7 @@ TEST_F(TextOut, FacesBecomeSubsetsType3FontsOrInvisibleText) {
   Draw(lying, L"ABBA lies", 300, 700, "type3");
   Draw(forbidden, L"Restricted licence", 300, 800, "type3");
   Draw(bitmap, L"Bitmap font text", 300, 900, "invisible");
+  Draw(sans, L"Visible again after the invisible text", 300, 1000, "subset");
   SendPage();
 
   // One record a face of the document, whatever the pages.
