@@ -12,6 +12,9 @@ failed check.
   check_document.py images PDF PAGES WIDTH_PT HEIGHT_PT [PAGE:WxH]...
       no page has an image covering most of the page (pdfimages -list), and each PAGE:WxH names an
       image that must be on that page at exactly that size in pixels (its own resolution)
+  check_document.py only-images PDF PAGES [PAGE:WxH]...
+      the pages hold exactly the images named (none on the others): a page of text, rules and
+      fills needs no image at all, not even a patch
   check_document.py image-pages PDF PAGES
       the page-as-image setting: each page carries exactly one image (or none when blank)
   check_document.py grey PDF
@@ -118,6 +121,18 @@ def check_images(pdf, pages, width_pt, height_pt, expected):
     print(f'{pdf}: {len(rows)} images over {pages} pages checked')
 
 
+def check_only_images(pdf, pages, expected):
+    rows = [r for r in image_list(pdf) if r['type'] == 'image']
+    for page in range(1, pages + 1):
+        found = sorted((r['width'], r['height']) for r in rows if r['page'] == page)
+        wanted = sorted(tuple(int(v) for v in spec.split(':')[1].split('x'))
+                        for spec in expected if int(spec.split(':')[0]) == page)
+        if found != wanted:
+            shown = found[:6] + (['...'] if len(found) > 6 else [])
+            fail(f'{pdf} page {page}: images {shown} ({len(found)}), expected {wanted}')
+    print(f'{pdf}: the images of {pages} pages checked')
+
+
 def check_image_pages(pdf, pages):
     rows = [r for r in image_list(pdf) if r['type'] == 'image']
     for page in range(1, pages + 1):
@@ -182,6 +197,8 @@ def main():
         check_fonts(args[0])
     elif command == 'images':
         check_images(args[0], int(args[1]), float(args[2]), float(args[3]), args[4:])
+    elif command == 'only-images':
+        check_only_images(args[0], int(args[1]), args[2:])
     elif command == 'image-pages':
         check_image_pages(args[0], int(args[1]))
     elif command == 'grey':

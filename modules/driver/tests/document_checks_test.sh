@@ -12,7 +12,8 @@
 #                                report's pages (document content only)
 #   pdffonts                     fonts embedded, as subsets, with Unicode maps (document content)
 #   pdfimages -list              no page-sized image where none is needed, the photographs at
-#                                their own size (document content); one image a page (as images)
+#                                their own size, and at 300 dpi no image at all on the report's
+#                                pages of text (document content); one image a page (as images)
 #   mutool extract + fontTools   every embedded font program reads back whole
 #   qpdf --qdf                   a grey job holds no RGB colour
 #   document_checks_test.sh PREFIX BUILD_ROOT BIN_DIR WORK_DIR document|image|grey
@@ -107,6 +108,12 @@ else
   # clip region (page 6 of the others); the blended pictures at 160 x 120 and 200 x 120.
   check images report.pdf 10 595.276 841.89 3:480x320 6:480x320 9:480x320
   check images others.pdf 7 595.276 841.89 6:480x320 7:160x120 7:200x120
+  # The report at 300 dpi as well: its pages of text, rules and fills need no image at all (no
+  # raster patch either), its photographs one each.
+  win "$bin/gdiplay.exe" --paper A4 --dpi 300 "${flags[@]}" --title report-300 --out report-300.pdf "${report[@]}" ||
+    fail "gdiplay report-300.pdf ($setting): exit code $?"
+  check only-images report-300.pdf 10 3:480x320 6:480x320 9:480x320
+  for n in 1 3; do check text report-300.pdf "$n" "office-$n.txt" order; done
 fi
 if [ -n "$grey" ]; then
   check grey report.pdf
