@@ -68,7 +68,8 @@ struct HostXlate {
 // `colours` null or count 0: a trivial translation of true-colour sources.
 void BuildXlate(const RGBQUAD* colours, ULONG count, HostXlate& xlate);
 
-// The pen of the DC as LINEATTRS: cosmetic (one device pixel, styles in device pixels) or
+// The pen of the DC as LINEATTRS: cosmetic (one device pixel, Wine's dashes in the driver's style
+// units, rounded: GDIINFO's style steps) or
 // geometric (width, joins, caps and styles in world units, with the XFORMOBJ).
 struct HostLine {
   LINEATTRS Attrs;

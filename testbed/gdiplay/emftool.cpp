@@ -5,14 +5,16 @@
 //                                                          --text writes the text drawn, one
 //                                                          piece a line in reading order (UTF-8)
 //   emftool [--font FILE]... raster PAGE.emf WIDTH HEIGHT OUT.ppm
-//   emftool raster PAGE.emf WIDTH HEIGHT OUT.ppm          plays the page into a 24-bit bitmap of
-//                                                          WIDTH x HEIGHT pixels exactly as
-//                                                          gdiplay plays it into the driver's
-//                                                          surface, and writes it as a PPM (P6)
+//                                                          plays the page into a 24-bit bitmap of
+//                                                          WIDTH x HEIGHT pixels with Wine's GDI
+//                                                          as an application's GDI draws it,
+//                                                          the reference of the driver's checks,
+//                                                          and writes it as a PPM (P6)
 // Exit code 0, or 1 with a message.
 #include <windows.h>
 
 #include <stdio.h>
+#include <string.h>
 #include <wchar.h>
 
 #include <string>
@@ -23,6 +25,51 @@
 #include "sample_pages.h"
 
 namespace {
+
+// Wine 8's PlayEnhMetaFileRecord leaves EMR_TRANSPARENTBLT unimplemented (a FIXME, nothing drawn),
+// so the reference draws that record itself as GDI documents it: the record's bitmap through
+// TransparentBlt with its colour key, in the playing DC's logical space. Every other record is
+// Wine's to play.
+void PlayTransparentBlt(HDC dc, const ENHMETARECORD* record) {
+  const EMRTRANSPARENTBLT* blt = reinterpret_cast<const EMRTRANSPARENTBLT*>(record);
+  const BYTE* base = reinterpret_cast<const BYTE*>(record);
+  if (blt->emr.nSize < sizeof(*blt) || !blt->cbBmiSrc || blt->offBmiSrc + blt->cbBmiSrc > blt->emr.nSize ||
+      blt->offBitsSrc + blt->cbBitsSrc > blt->emr.nSize)
+    return;
+  const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(base + blt->offBmiSrc);
+  HDC source = CreateCompatibleDC(dc);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(source, info, blt->iUsageSrc, &bits, nullptr, 0);
+  if (bitmap && bits) {
+    memcpy(bits, base + blt->offBitsSrc, blt->cbBitsSrc);
+    HGDIOBJ old = SelectObject(source, bitmap);
+    TransparentBlt(dc, blt->xDest, blt->yDest, blt->cxDest, blt->cyDest, source, blt->xSrc, blt->ySrc, blt->cxSrc,
+                   blt->cySrc, blt->dwRop);  // dwRop holds the transparent colour
+    SelectObject(source, old);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  DeleteDC(source);
+}
+
+int CALLBACK PlayReferenceRecord(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, int handles, LPARAM) {
+  if (record->iType == EMR_TRANSPARENTBLT)
+    PlayTransparentBlt(dc, record);
+  else
+    PlayEnhMetaFileRecord(dc, table, record, handles);
+  return 1;
+}
+
+bool PlayReference(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return false;
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT area = {0, 0, width, height};
+  bool played = old && EnumEnhMetaFile(dc, page, PlayReferenceRecord, nullptr, &area);
+  GdiFlush();
+  if (old) SelectObject(dc, old);
+  DeleteDC(dc);
+  return played;
+}
 
 int Raster(const wchar_t* emfPath, LONG width, LONG height, const wchar_t* outPath) {
   HENHMETAFILE page = GetEnhMetaFileW(emfPath);
@@ -38,7 +85,7 @@ int Raster(const wchar_t* emfPath, LONG width, LONG height, const wchar_t* outPa
   if (!bitmap) return 1;
   LONG stride = ((width * 3) + 3) & ~3;
   memset(bits, 0xFF, static_cast<size_t>(stride) * height);  // white paper, as DrvStartPage leaves it
-  if (!PlayIntoBitmap(bitmap, page, width, height)) return 1;
+  if (!PlayReference(bitmap, page, width, height)) return 1;
   FILE* out = _wfopen(outPath, L"wb");
   if (!out) return 1;
   fprintf(out, "P6\n%ld %ld\n255\n", width, height);

@@ -16,6 +16,7 @@ struct EngineHost {
   ULONGLONG BytesWritten;
   DWORD WriteError;  // the first failed write's error, 0 when none failed
   const DRVENABLEDATA* Driver;  // the driver's function table, for the hooked drawing calls
+  double StylePixels;           // device pixels per style unit of a cosmetic pen (GDIINFO), 0: one
 };
 
 EngineHost& Engine();

@@ -155,6 +155,8 @@ int PrintJob(const DriverTable& driver, const Options& options, std::vector<HENH
                                     const_cast<LPWSTR>(deviceName), output);
   if (!device) return Fail(1, "DrvEnablePDEV");
   Engine().Device = device;
+  if (gdiInfo.xStyleStep && gdiInfo.denStyleStep)
+    Engine().StylePixels = static_cast<double>(gdiInfo.denStyleStep) / gdiInfo.xStyleStep;
   driver.CompletePDEV(device, EngineDevice());
   int code = 0;
   HSURF surface = driver.EnableSurface(device);

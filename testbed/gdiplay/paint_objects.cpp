@@ -3,6 +3,7 @@
 
 #include "dc_transform.h"
 #include "ddi_objects.h"
+#include "engine_host.h"
 #include "record_player.h"
 
 namespace {
@@ -66,6 +67,13 @@ bool RealizePattern(HostBrush& brush) {
   DeleteDC(dc);
   DeleteObject(pattern);
   return done && brush.Object.pvRbrush;
+}
+
+// Device pixels in the style units of the driver's GDIINFO (denStyleStep / xStyleStep pixels each).
+LONG StyleUnits(LONG pixels) {
+  double step = Engine().StylePixels > 0 ? Engine().StylePixels : 1;
+  LONG units = static_cast<LONG>(floor(pixels / step + 0.5));
+  return units > 0 ? units : 1;
 }
 
 }  // namespace
@@ -187,8 +195,8 @@ void LineOfDc(HDC dc, const HostXform& xform, HostLine& line) {
       FLOAT_LONG entry;
       if (geometric)
         entry.e = static_cast<FLOATL>(geometricDashes[pattern][i] * width);
-      else
-        entry.l = cosmeticDashes[pattern][i];
+      else  // in the driver's style units (GDIINFO's style steps), at least one
+        entry.l = StyleUnits(cosmeticDashes[pattern][i]);
       line.Style.push_back(entry);
     }
   } else if (kind == PS_USERSTYLE && extended) {

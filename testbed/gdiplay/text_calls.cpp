@@ -5,6 +5,7 @@
 // in OPAQUE mode) and the clip (ETO_CLIPPED narrows it to the record's rectangle).
 #include <math.h>
 
+#include "dc_transform.h"
 #include "record_player.h"
 #include "text_objects.h"
 
@@ -90,19 +91,27 @@ bool PlayTextRecord(PlayContext& play) {
   double cosEsc = cos(angle), sinEsc = sin(angle);
   XFORM world = {1, 0, 0, 1, 0, 0};
   GetWorldTransform(dc, &world);
+  DcTransform transform;
+  SaveTransform(dc, transform);
+  XFORM toDevice = WorldToDevice(transform);
   bool compatible = GetGraphicsMode(dc) == GM_COMPATIBLE;
   POINT reference = {emr.ptlReference.x, emr.ptlReference.y};
   if (align & TA_UPDATECP) GetCurrentPositionEx(dc, &reference);
+  Point2 exactReference = {reference.x * toDevice.eM11 + reference.y * toDevice.eM21 + toDevice.eDx,
+                           reference.x * toDevice.eM12 + reference.y * toDevice.eM22 + toDevice.eDy};
   LPtoDP(dc, &reference, 1);
   std::vector<POINT> offsets(glyphs + 1, POINT{0, 0});
+  std::vector<Point2> exact(glyphs + 1, Point2{0, 0});
   double totalX = 0, totalY = 0;
   for (DWORD i = 0; i < glyphs; ++i) {
     totalX += advanceX[i];
     totalY -= advanceY[i];  // ETO_PDY: a positive dy goes up the page
-    POINT desired[2] = {{0, 0}, {static_cast<LONG>(cosEsc * totalX + sinEsc * totalY),
-                                 static_cast<LONG>(-sinEsc * totalX + cosEsc * totalY)}};
-    LPtoDP(dc, desired, 2);
-    POINT step = {desired[1].x - desired[0].x, desired[1].y - desired[0].y};
+    // Along the escapement in logical units, then through the DC's linear transform; rounded once,
+    // at the end (Wine truncates the turned offset to whole logical units first, which scatters the
+    // letters of turned text by up to a pixel).
+    double along = cosEsc * totalX + sinEsc * totalY, across = -sinEsc * totalX + cosEsc * totalY;
+    exact[i + 1] = {along * toDevice.eM11 + across * toDevice.eM21, along * toDevice.eM12 + across * toDevice.eM22};
+    POINT step = {static_cast<LONG>(floor(exact[i + 1].x + 0.5)), static_cast<LONG>(floor(exact[i + 1].y + 0.5))};
     if (compatible && world.eM11 < 0) step.x = -step.x;
     if (compatible && world.eM22 < 0) step.y = -step.y;
     offsets[i + 1] = step;
@@ -121,11 +130,29 @@ bool PlayTextRecord(PlayContext& play) {
   }
   if ((align & TA_BASELINE) == TA_BASELINE) {
   } else if (align & TA_BOTTOM) {
-    y = static_cast<LONG>(y - descent * cosEsc);
-    x = static_cast<LONG>(x - descent * sinEsc);
+    y = static_cast<LONG>(floor(y - descent * cosEsc + 0.5));
+    x = static_cast<LONG>(floor(x - descent * sinEsc + 0.5));
   } else {
-    y = static_cast<LONG>(y + ascent * cosEsc);
-    x = static_cast<LONG>(x + ascent * sinEsc);
+    y = static_cast<LONG>(floor(y + ascent * cosEsc + 0.5));
+    x = static_cast<LONG>(floor(x + ascent * sinEsc + 0.5));
+  }
+
+  // Turned text: each origin rounded once from its exact place, so that the letters of a slanted
+  // line do not step by up to a pixel each (which also breaks the line into pieces for readers).
+  bool turned = angle != 0 || toDevice.eM12 != 0 || toDevice.eM21 != 0;
+  if (turned) {
+    double scale = sqrt(fabs(toDevice.eM11 * toDevice.eM22 - toDevice.eM12 * toDevice.eM21));
+    Point2 start = exactReference, end = exact[glyphs];
+    if ((align & TA_CENTER) == TA_CENTER) start = {start.x - end.x / 2, start.y - end.y / 2};
+    else if (align & TA_RIGHT) start = {start.x - end.x, start.y - end.y};
+    double drop = (align & TA_BASELINE) == TA_BASELINE ? 0 : (align & TA_BOTTOM) ? -tm.tmDescent * scale : tm.tmAscent * scale;
+    start = {start.x + drop * sinEsc, start.y + drop * cosEsc};
+    x = static_cast<LONG>(floor(start.x + 0.5));
+    y = static_cast<LONG>(floor(start.y + 0.5));
+    for (DWORD i = 0; i <= glyphs; ++i)
+      offsets[i] = {static_cast<LONG>(floor(start.x + exact[i].x + 0.5)) - x,
+                    static_cast<LONG>(floor(start.y + exact[i].y + 0.5)) - y};
+    width = offsets[glyphs];
   }
 
   text.Glyphs.resize(glyphs);

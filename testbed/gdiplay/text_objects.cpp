@@ -162,8 +162,22 @@ HostFont* NewFont(HDC dc, const LOGFONTW& logical, const DcTransform& transform)
   // The notional (font unit) to device transform: the em scaled to its size, then the world.
   double em = ifi->fwdUnitsPerEm ? ifi->fwdUnitsPerEm : 2048;
   double ppem = (tm.tmHeight - tm.tmInternalLeading) / em;  // logical units per font unit
+  // A font asked for narrower or wider than its design (lfWidth) is scaled along its baseline by
+  // the ratio of its average width to the same font's at its natural width.
+  double widen = 1;
+  if (logical.lfWidth) {
+    LOGFONTW natural = logical;
+    natural.lfWidth = 0;
+    HFONT plain = CreateFontIndirectW(&natural);
+    HGDIOBJ own = SelectObject(font->Dc, plain);
+    TEXTMETRICW plainMetrics = {};
+    if (GetTextMetricsW(font->Dc, &plainMetrics) && plainMetrics.tmAveCharWidth > 0)
+      widen = static_cast<double>(tm.tmAveCharWidth) / plainMetrics.tmAveCharWidth;
+    SelectObject(font->Dc, own);
+    DeleteObject(plain);
+  }
   double angle = logical.lfEscapement * 3.14159265358979 / 1800;
-  XFORM em2logical = {static_cast<FLOAT>(ppem * cos(angle)), static_cast<FLOAT>(-ppem * sin(angle)),
+  XFORM em2logical = {static_cast<FLOAT>(ppem * widen * cos(angle)), static_cast<FLOAT>(-ppem * widen * sin(angle)),
                       static_cast<FLOAT>(ppem * sin(angle)), static_cast<FLOAT>(ppem * cos(angle)), 0, 0};
   XFORM device = WorldToDevice(transform);
   device.eDx = device.eDy = 0;

@@ -59,8 +59,8 @@ def check_shapes(calls):
     expect(ellipse['beziers'] == '1' and ellipse['path'].count('C') == 4, 'ellipse path ' + ellipse['path'])
     expect(near(ellipse['bounds'], box(700, 100, 1200, 400)), 'ellipse bounds ' + ellipse['bounds'])
     expect(ellipse['brush'] == 'ff' and ellipse['rgb'] == 'ff0000', 'ellipse brush ' + ellipse['line'])
-    # Dashed cosmetic polyline: open, styled in device pixels.
-    expect(dashed['linefl'] == '8' and dashed['style'] == '18,6,' and 'Z' not in dashed['path'],
+    # Dashed cosmetic polyline: open, Wine's 18 and 6 pixels in style units of three pixels.
+    expect(dashed['linefl'] == '8' and dashed['style'] == '6,2,' and 'Z' not in dashed['path'],
            'dashed line ' + dashed['line'])
     expect(near(dashed['bounds'], box(100, 500, 600, 800)), 'dashed bounds ' + dashed['bounds'])
     # LineTo with a cosmetic solid pen.

@@ -88,6 +88,8 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps
   info.cPlanes = 1;
   info.ulLogPixelsX = info.ulLogPixelsY = dpi;
   info.ulNumColors = static_cast<ULONG>(-1);
+  info.xStyleStep = info.yStyleStep = 1;
+  info.denStyleStep = 3;  // a style unit of three pixels
   memcpy(caps, &info, cjCaps < sizeof(info) ? cjCaps : sizeof(info));
   DEVINFO dev = {};
   dev.flGraphicsCaps = GCAPS_BEZIERS | GCAPS_ALTERNATEFILL | GCAPS_WINDINGFILL | GCAPS_GEOMETRICWIDE | GCAPS_OPAQUERECT;

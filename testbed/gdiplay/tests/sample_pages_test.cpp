@@ -220,6 +220,30 @@ TEST(SamplePages, FontPagesAskForRasterAndLyingFaces) {
   EXPECT_EQ(inLyingFace, 4);
 }
 
+// The image checks of document_checks_test.sh expect the pictures at their own size: the office
+// report's and the clipped photograph at 480 x 320, the blended pictures at 160 x 120 and
+// 200 x 120. These are the sizes the records carry.
+TEST(SamplePages, PicturesHaveTheSizesTheImageChecksExpect) {
+  auto size = [](const BYTE* record, DWORD offBmi) {
+    const BITMAPINFOHEADER* header = reinterpret_cast<const BITMAPINFOHEADER*>(record + offBmi);
+    return std::to_string(header->biWidth) + "x" + std::to_string(header->biHeight < 0 ? -header->biHeight : header->biHeight);
+  };
+  for (SamplePage kind : {SamplePage::Office, SamplePage::Clipping}) {
+    Recorded page = Record(kind, 3);
+    auto photos = All<EMRSTRETCHDIBITS>(page, EMR_STRETCHDIBITS);
+    ASSERT_EQ(photos.size(), 1u);
+    EXPECT_EQ(size(reinterpret_cast<const BYTE*>(photos[0]), photos[0]->offBmiSrc), "480x320");
+  }
+  Recorded blending = Record(SamplePage::Blending, 1);
+  std::set<std::string> blended;
+  for (const EMRALPHABLEND* blend : All<EMRALPHABLEND>(blending, EMR_ALPHABLEND))
+    blended.insert(size(reinterpret_cast<const BYTE*>(blend), blend->offBmiSrc));
+  EXPECT_EQ(blended, (std::set<std::string>{"160x120"}));
+  auto keyed = All<EMRTRANSPARENTBLT>(blending, EMR_TRANSPARENTBLT);
+  ASSERT_EQ(keyed.size(), 1u);
+  EXPECT_EQ(size(reinterpret_cast<const BYTE*>(keyed[0]), keyed[0]->offBmiSrc), "200x120");
+}
+
 TEST(SamplePages, EveryKindHasAName) {
   SamplePage kind;
   std::wstring names = SamplePageNames();
