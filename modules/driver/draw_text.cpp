@@ -311,20 +311,22 @@ bool UseOutlines(PdfDocument& document, const EngineCalls& engine, FONTOBJ* font
 }
 
 // The characters of a bitmap font's string as empty glyphs of the document's invisible face, one
-// em as tall as the string's background, each as wide as GDI first advanced it (so that a reader
-// finds the gaps between words where they are); false when GDI gave no characters.
-bool UseInvisible(PdfDocument& document, TextFace& face, TextGlyph* glyphs, ULONG count, double em) {
+// em as tall as the string's background. Each glyph is as wide as GDI advanced it here (a glyph
+// a character, a width and an em), so that a reader sees no gap inside a word and the gaps between words
+// where they are; false when GDI gave no characters.
+bool UseInvisible(PdfDocument& document, TextFace& face, TextGlyph* glyphs, ULONG count, double em,
+                  LONG lineEnd) {
   for (ULONG i = 0; i < count; ++i) {
     WCHAR character = glyphs[i].Character;
     if (!character) return false;
-    long index = FindType3Glyph(face.Outlines, character);
+    LONG next = i + 1 < count ? glyphs[i + 1].Origin.x : lineEnd;
+    LONG pixels = next - glyphs[i].Origin.x;
+    if (pixels < 0 || pixels > LONG(4 * em)) pixels = LONG(em / 2);
+    // The width in glyph space follows from the advance and the em: both name the glyph.
+    uint64_t key = uint64_t(character) | (uint64_t(pixels & 0x1FFFFF) << 21) | (uint64_t(LONG(em + 0.5) & 0x1FFFFF) << 42);
+    long index = FindType3Glyph(face.Outlines, key);
     if (index < 0) {
-      double advance = 500;
-      if (i + 1 < count) {
-        double dx = double(glyphs[i + 1].Origin.x - glyphs[i].Origin.x);
-        if (dx > 0 && dx < 4 * em) advance = floor(dx * 1000 / em + 0.5);
-      }
-      index = AddType3Glyph(face.Outlines, character, advance);
+      index = AddType3Glyph(face.Outlines, key, floor(pixels * 1000 / em + 0.5));
       if (index < 0) return false;
       EndType3Glyph(face.Outlines, index);
       uint16_t unit = uint16_t(character);
@@ -439,7 +441,8 @@ extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, C
       matrix.A = em;
       matrix.B = matrix.C = 0;
       matrix.D = -em;
-      if (invisible && em > 0 && UseInvisible(document, *invisible, glyphs, count, em)) route = RouteInvisible;
+      if (invisible && em > 0 && UseInvisible(document, *invisible, glyphs, count, em, pstro->rclBkGround.right))
+        route = RouteInvisible;
     }
 
     bool clipped = route != RoutePatch && ContentBeginClip(*page, engine, pco);
