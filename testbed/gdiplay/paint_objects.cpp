@@ -98,9 +98,11 @@ void BrushOfDc(HDC dc, bool pen, HostBrush& brush) {
     if (object == GetStockObject(DC_PEN)) {
       colour = GetDCPenColor(dc);
     } else if (GetObjectType(object) == OBJ_EXTPEN) {
-      EXTLOGPEN ext = {};
-      GetObjectW(object, sizeof(ext), &ext);  // the fixed part is enough for the colour
-      colour = ext.elpColor;
+      // The whole EXTLOGPEN: GetObject fails for a buffer without room for a user style's entries.
+      int size = GetObjectW(object, 0, nullptr);
+      std::vector<BYTE> ext(size > static_cast<int>(sizeof(EXTLOGPEN)) ? size : sizeof(EXTLOGPEN));
+      if (GetObjectW(object, static_cast<int>(ext.size()), ext.data()))
+        colour = reinterpret_cast<const EXTLOGPEN*>(ext.data())->elpColor;
     } else {
       LOGPEN logical = {};
       GetObjectW(object, sizeof(logical), &logical);

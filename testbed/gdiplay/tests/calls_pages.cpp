@@ -59,6 +59,11 @@ void Shapes(HDC dc) {
          GetStockObject(NULL_BRUSH));
   POINT zigzag[] = {{100, 2400}, {400, 2700}, {700, 2400}, {1000, 2700}};
   Polyline(dc, zigzag, 4);  // StrokePath, geometric dashes, flat caps, miter joins
+  DWORD dashes[] = {30, 10, 5, 10};
+  LOGBRUSH purple = {BS_SOLID, RGB(128, 0, 128), 0};
+  Select(dc, ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE, 6, &purple, 4, dashes), GetStockObject(NULL_BRUSH));
+  MoveToEx(dc, 100, 2800, nullptr);
+  LineTo(dc, 1000, 2800);  // StrokePath, a user style and its colour
   Select(dc, GetStockObject(BLACK_PEN), GetStockObject(WHITE_BRUSH));
 }
 

@@ -44,10 +44,12 @@ def check_shapes(calls):
     draws = drawing(calls)
     names = [c['call'] for c in draws]
     expect(names == ['StrokeAndFillPath', 'FillPath', 'StrokePath', 'LineTo', 'FillPath', 'FillPath', 'BitBlt',
-                     'FillPath', 'FillPath', 'StrokeAndFillPath', 'StrokePath'], 'calls in order: %s' % names)
-    if len(draws) != 11:
+                     'FillPath', 'FillPath', 'StrokeAndFillPath', 'StrokePath', 'StrokePath'], 'calls in order: %s' % names)
+    if len(draws) != 12:
         return
-    rect, ellipse, dashed, line, clipped, complex_, patblt, hatch, star, bracket, wide = draws
+    rect, ellipse, dashed, line, clipped, complex_, patblt, hatch, star, bracket, wide, user = draws
+    # Wine's metafile DC records an extended pen as a plain one: its colour and width survive.
+    expect(user['brush'] == '800080' and user['width'] == '6', 'user-styled pen ' + user['line'])
     # Rectangle: a closed figure of four corners, red fill, a geometric pen of 1 mm.
     expect(near(rect['bounds'], box(100, 100, 600, 400)), 'rectangle bounds ' + rect['bounds'])
     expect(rect['path'].count('L') == 3 and rect['path'].endswith('Z;'), 'rectangle path ' + rect['path'])
