@@ -1,11 +1,14 @@
 #include "engine_host.h"
 
+#include "record_player.h"
+
 namespace {
 
 // One surface of the driver's: the DIB section and the SURFOBJ the driver's calls receive.
 struct HostSurface {
   HBITMAP Bitmap;
   SURFOBJ Object;
+  FLONG Hooks;
   bool InUse;
 };
 
@@ -35,17 +38,32 @@ bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height) 
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return false;
   HGDIOBJ old = SelectObject(dc, bitmap);
-  RECT area = {0, 0, width, height};
-  bool played = old && PlayEnhMetaFile(dc, page, &area);
+  // The same record player as a page of gdiplay's, with nothing hooked.
+  SURFOBJ so = {};
+  so.hsurf = reinterpret_cast<HSURF>(bitmap);
+  so.sizlBitmap = {width, height};
+  bool played = old && PlayRecords(dc, &so, 0, nullptr, page, 1);
   GdiFlush();
   if (old) SelectObject(dc, old);
   DeleteDC(dc);
   return played;
 }
 
-bool PlayPage(HSURF surface, HENHMETAFILE page) {
+FLONG SurfaceHooks(HSURF surface) {
   HostSurface* found = Find(surface);
-  return found && PlayIntoBitmap(found->Bitmap, page, found->Object.sizlBitmap.cx, found->Object.sizlBitmap.cy);
+  return found ? found->Hooks : 0;
+}
+
+bool PlayPage(HSURF surface, HENHMETAFILE page, int number) {
+  HostSurface* found = Find(surface);
+  if (!found) return false;
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return false;
+  HGDIOBJ old = SelectObject(dc, found->Bitmap);
+  bool played = old && PlayRecords(dc, &found->Object, found->Hooks, host.Driver, page, number);
+  if (old) SelectObject(dc, old);
+  DeleteDC(dc);
+  return played;
 }
 
 bool WriteToFile(HANDLE file, const void* bytes, DWORD count) {
@@ -93,15 +111,16 @@ __declspec(dllexport) HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, 
   return bitmap;
 }
 
-// This engine draws everything itself and calls no hooked drawing function of the driver's.
+// The hooked calls are made as the page's records are played; the rest the engine draws itself.
 __declspec(dllexport) BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
   HostSurface* found = Find(hsurf);
-  if (!found || hdev != EngineDevice() || flHooks != 0) {
+  if (!found || hdev != EngineDevice()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   found->Object.hdev = hdev;
   found->Object.dhpdev = host.Device;
+  found->Hooks = flHooks;
   return TRUE;
 }
 
@@ -138,6 +157,17 @@ __declspec(dllexport) BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf
   host.BytesWritten += cbBuf;
   if (pcWritten) *pcWritten = cbBuf;
   return TRUE;
+}
+
+// Nobody cancels a job played by this host.
+__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) { return FALSE; }
+
+__declspec(dllexport) PVOID APIENTRY EngAllocMem(ULONG fl, ULONG cjMemSize, ULONG) {
+  return HeapAlloc(GetProcessHeap(), (fl & FL_ZERO_MEMORY) ? HEAP_ZERO_MEMORY : 0, cjMemSize);
+}
+
+__declspec(dllexport) VOID APIENTRY EngFreeMem(PVOID pv) {
+  if (pv) HeapFree(GetProcessHeap(), 0, pv);
 }
 
 }  // extern "C"

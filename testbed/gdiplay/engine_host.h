@@ -15,6 +15,8 @@ struct EngineHost {
   DHPDEV Device;   // what DrvEnablePDEV returned, for the surfaces associated with this host's HDEV
   ULONGLONG BytesWritten;
   DWORD WriteError;  // the first failed write's error, 0 when none failed
+  const DRVENABLEDATA* Driver;  // the driver's function table, for the hooked drawing calls
+  double StylePixels;           // device pixels per style unit of a cosmetic pen (GDIINFO), 0: one
 };
 
 EngineHost& Engine();
@@ -23,9 +25,12 @@ HDEV EngineDevice();
 
 // The engine's record of a surface the driver created, as the driver's calls receive it.
 SURFOBJ* FindSurface(HSURF surface);
+// The drawing calls the driver hooked on the surface (EngAssociateSurface's flHooks).
+FLONG SurfaceHooks(HSURF surface);
 // Plays a page into the surface's bitmap as GDI plays a page into a printer DC: the metafile
-// scaled to the printable area (the whole bitmap).
-bool PlayPage(HSURF surface, HENHMETAFILE page);
+// scaled to the printable area (the whole bitmap), record by record, each drawing record as the
+// driver's hooked call where it hooks one (record_player.h).
+bool PlayPage(HSURF surface, HENHMETAFILE page, int number);
 // The same drawing into any 24-bit DIB section of that size (the test bed's reference).
 bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height);
 
