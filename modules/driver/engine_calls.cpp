@@ -25,6 +25,7 @@ bool ResolveEngineCalls(EngineCalls& calls) {
   found = Find(calls.CreatePalette, "EngCreatePalette") && found;
   found = Find(calls.DeletePalette, "EngDeletePalette") && found;
   found = Find(calls.WritePrinter, "EngWritePrinter") && found;
+  Find(calls.CheckAbort, "EngCheckAbort");
   if (!found) SetLastError(ERROR_PROC_NOT_FOUND);
   return found;
 }

@@ -14,8 +14,10 @@ struct EngineCalls {
   HPALETTE(APIENTRY* CreatePalette)(ULONG, ULONG, ULONG*, FLONG, FLONG, FLONG);
   BOOL(APIENTRY* DeletePalette)(HPALETTE);
   BOOL(APIENTRY* WritePrinter)(HANDLE, LPVOID, DWORD, LPDWORD);
+  // Whether the job was cancelled; null in a host that has none (its jobs are never cancelled).
+  BOOL(APIENTRY* CheckAbort)(SURFOBJ*);
 };
 
 // True when every function was found, in gdi32 or else in the host's executable; otherwise the
-// last error is ERROR_PROC_NOT_FOUND.
+// last error is ERROR_PROC_NOT_FOUND. CheckAbort alone may be missing.
 bool ResolveEngineCalls(EngineCalls& calls);

@@ -6,6 +6,8 @@
 namespace {
 
 const DWORD BufferSize = 64 * 1024;
+// Rows of a page image deflated between two questions whether the job was cancelled.
+const LONG CancelCheckRows = 64;
 // Fixed object numbers; pages and their parts follow from 4 on.
 const DWORD CatalogId = 1, PagesId = 2, InfoId = 3;
 
@@ -139,6 +141,11 @@ bool DeflateRows(PdfDocument& document, const PdfPagePixels& pixels, LONG first,
   ULONGLONG start = document.Offset;
   int result = Z_OK;
   for (LONG y = first; y <= first + rows && result == Z_OK && !document.Failed; ++y) {
+    // A large page takes seconds; a cancelled job stops within a few dozen rows.
+    if ((y - first) % CancelCheckRows == 0 && document.IsCancelled && document.IsCancelled(document.Target)) {
+      document.Cancelled = document.Failed = true;
+      break;
+    }
     bool last = y == first + rows;
     if (!last) {
       ConvertRow(pixels.FirstRow + static_cast<LONG_PTR>(y) * pixels.RowStride, pixels.Width, grey, row);

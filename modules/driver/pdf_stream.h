@@ -15,6 +15,9 @@ const int PdfDeflateLevel = Z_DEFAULT_COMPRESSION;
 // Writes bytes to wherever the document goes; false when they were not all written.
 typedef bool (*PdfWriteBytes)(void* target, const BYTE* bytes, DWORD count);
 
+// Asked while a page is written: true when the job was cancelled and writing should stop at once.
+typedef bool (*PdfJobCancelled)(void* target);
+
 // What the page tree needs of a page written earlier.
 struct PdfPageRecord {
   DWORD PageId;
@@ -40,6 +43,8 @@ struct PdfDocument {
   z_stream Deflate;
   bool DeflateReady;
   bool Failed;  // a write failed or memory ran out: the document is lost
+  PdfJobCancelled IsCancelled;  // null: never asked
+  bool Cancelled;               // IsCancelled said so: the document is lost too
 };
 
 // A page's pixels as the engine's surface holds them: 24-bit BGR rows, lDelta bytes apart.

@@ -15,6 +15,13 @@ struct EngineHost {
   DHPDEV Device;   // what DrvEnablePDEV returned, for the surfaces associated with this host's HDEV
   ULONGLONG BytesWritten;
   DWORD WriteError;  // the first failed write's error, 0 when none failed
+  // What EngCheckAbort answers: a test (or its sink) sets it to cancel the job, as the spooler
+  // does when a user deletes it. AbortChecks counts the questions.
+  bool Aborted;
+  ULONG AbortChecks;
+  // Bitmaps larger than this many bytes cannot be had (0: no limit), as in a process short of
+  // address space; such a failure leaves the last error as it was.
+  ULONGLONG BitmapLimit;
 };
 
 EngineHost& Engine();
@@ -23,6 +30,8 @@ HDEV EngineDevice();
 
 // The engine's record of a surface the driver created, as the driver's calls receive it.
 SURFOBJ* FindSurface(HSURF surface);
+// Surfaces the driver created and has not deleted.
+int LiveSurfaces();
 // Plays a page into the surface's bitmap as GDI plays a page into a printer DC: the metafile
 // scaled to the printable area (the whole bitmap).
 bool PlayPage(HSURF surface, HENHMETAFILE page);
