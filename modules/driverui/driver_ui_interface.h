@@ -54,9 +54,9 @@ typedef struct _DEVQUERYPRINT_INFO {
 } DEVQUERYPRINT_INFO, *PDEVQUERYPRINT_INFO;
 #endif
 
-#ifndef NORMAL_PRINT
-// DrvQueryJobAttributes' records (winddiui.h of the driver kit; not in MinGW's): each level is
-// the one before with members added at its end.
+#if defined(__MINGW32__) && !defined(NORMAL_PRINT)
+// DrvQueryJobAttributes' records (winddiui.h of the Windows SDK and driver kit; not in MinGW's):
+// each level is the one before with members added at its end.
 typedef struct _ATTRIBUTE_INFO_1 {
   DWORD dwJobNumberOfPagesPerSide;
   DWORD dwDrvNumberOfPagesPerSide;
