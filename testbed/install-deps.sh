@@ -24,6 +24,18 @@ have_cmd chmcmd || need+=(fp-utils)
 have_cmd pdfinfo || need+=(poppler-utils)
 have_cmd qpdf || need+=(qpdf)
 have_cmd import || need+=(imagemagick)  # screenshots of the driver's pages (testbed/ui-screenshots.sh)
+# The driver's documents and its font library's tests: fonts the sample pages draw with and the
+# font library subsets (metric-compatible TrueType; CFF outlines in TrueType collections; Wine's
+# own faces, its raster .fon fonts among them), a second renderer, fontTools to read the fonts
+# back, numpy for page comparisons within antialiasing, and the PostScript peer's converter.
+[ -f /usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf ] || need+=(fonts-liberation2)
+[ -f /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || need+=(fonts-dejavu-core)
+[ -f /usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc ] || need+=(fonts-noto-cjk)
+have_pkg fonts-wine || need+=(fonts-wine)
+have_cmd mutool || need+=(mupdf-tools)
+/usr/bin/python3 -c 'import fontTools' 2>/dev/null || need+=(python3-fonttools)
+/usr/bin/python3 -c 'import numpy' 2>/dev/null || need+=(python3-numpy)
+have_cmd ps2pdf || need+=(ghostscript)
 
 if [ ${#need[@]} -eq 0 ]; then
   exit 0

@@ -1,8 +1,10 @@
-// vtxdrv: the Quillstack printer driver's graphics DLL (user mode). The graphics engine draws each
-// page into a 24-bit bitmap that the driver hands it (no drawing function is hooked, so the
-// engine does all of it exactly); at the end of each page the driver writes the page into the
-// job's PDF document, and at the end of the job it finishes the document. The bytes go to the
-// printer through EngWritePrinter as they are made.
+// vtxdrv: the Quillstack printer driver's graphics DLL (user mode): the entry points GDI calls.
+// The graphics engine draws each page into a 24-bit bitmap that the driver hands it. With the
+// document content setting the surface hooks the drawing calls (draw_calls.h): each is said in the
+// page's PDF content where PDF can say it exactly, else noted as a raster patch, and then drawn by
+// its Eng twin, so the bitmap stays exact; DrvSendPage writes the page's content with its patches
+// (page_send.h). With "Each page as an image" nothing is hooked and the page goes out as one
+// picture (page_picture.h). The bytes go to the printer through EngWritePrinter as they are made.
 #include <windows.h>
 #include <winddi.h>
 
@@ -10,37 +12,22 @@
 
 #include <new>
 
+#include "draw_calls.h"
 #include "engine_calls.h"
 #include "hatch_patterns.h"
 #include "job_settings.h"
-#include "pdf_stream.h"
+#include "page_picture.h"
+#include "page_recording.h"
+#include "page_send.h"
+#include "pdf_document.h"
+#include "printer_device.h"
 
 namespace {
-
-// One device: a printer DC's settings, its surface and, between DrvStartDoc and DrvEndDoc, the
-// document being written. ResetDC hands the document on to the device that replaces this one.
-struct PrinterDevice {
-  EngineCalls Engine;
-  JobSettings Settings;
-  PageGeometry Page;
-  HANDLE Printer;  // hDriver: where EngWritePrinter sends the document
-  HDEV EngineDevice;
-  HPALETTE Palette;
-  HSURF Surface;
-  HatchPatterns Patterns;
-  PdfDocument* Document;
-  DWORD JobId;             // the spooler's job the document belongs to
-  bool DocumentFromReset;  // Document came from the device ResetDC replaced
-  SURFOBJ* PageSurface;    // during DrvSendPage: what EngCheckAbort is asked about
-};
-
-PrinterDevice* DeviceOf(DHPDEV dhpdev) { return reinterpret_cast<PrinterDevice*>(dhpdev); }
-PrinterDevice* DeviceOf(SURFOBJ* pso) { return pso ? DeviceOf(pso->dhpdev) : nullptr; }
 
 // While a page is written: whether the spooler cancelled the job (EngCheckAbort).
 bool JobCancelled(void* target) {
   PrinterDevice* device = static_cast<PrinterDevice*>(target);
-  return device->Engine.CheckAbort && device->PageSurface && device->Engine.CheckAbort(device->PageSurface);
+  return device->Engine.EngCheckAbort && device->PageSurface && device->Engine.EngCheckAbort(device->PageSurface);
 }
 
 // The document's bytes to the printer; a short or failed write loses the job, so it fails.
@@ -57,7 +44,7 @@ bool WriteToPrinter(void* target, const BYTE* bytes, DWORD count) {
   return true;
 }
 
-void FillGdiInfo(const PageGeometry& page, GDIINFO& info) {
+void FillGdiInfo(const PageGeometry& page, FLONG hooks, GDIINFO& info) {
   ZeroMemory(&info, sizeof(info));
   info.ulVersion = GDI_DRIVER_VERSION;
   info.ulTechnology = DT_RASPRINTER;
@@ -98,12 +85,14 @@ void FillGdiInfo(const PageGeometry& page, GDIINFO& info) {
   info.ulHTPatternSize = HT_PATSIZE_4x4_M;
   info.ulHTOutputFormat = HT_FORMAT_24BPP;
   info.flHTFlags = HT_FLAG_HAS_BLACK_DYE;
+  if (hooks & HOOK_GRADIENTFILL) info.flShadeBlend = DocumentShadeBlendCaps;
 }
 
-void FillDevInfo(HPALETTE palette, DEVINFO& info) {
+void FillDevInfo(HPALETTE palette, FLONG hooks, DEVINFO& info) {
   ZeroMemory(&info, sizeof(info));
   // Images stretched with HALFTONE are smoothed into the 24-bit surface rather than dropped rows.
   info.flGraphicsCaps = GCAPS_HALFTONE;
+  if (hooks & HOOK_FILLPATH) info.flGraphicsCaps |= DocumentGraphicsCaps;
   info.cFonts = 0;  // no device fonts: the engine renders all text
   info.iDitherFormat = BMF_24BPP;
   info.hpalDefault = palette;
@@ -120,6 +109,7 @@ bool SetUpDevice(PrinterDevice& device, DEVMODEW* pdm, LPWSTR deviceName) {
 void FreeDevice(PrinterDevice* device) {
   if (!device) return;
   PdfFreeDocument(device->Document);
+  PageFree(device->Recording);
   DeleteHatchPatterns(device->Engine, device->Patterns);
   if (device->Palette) device->Engine.DeletePalette(device->Palette);
   delete device;
@@ -166,6 +156,9 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPa
   device->Printer = hDriver;
   device->EngineDevice = hdev;
   SetUpDevice(*device, pdm, pwszDeviceName);
+  // Document content needs the engine's drawing functions; a host without them gets the picture.
+  bool document = device->Settings.Private.PageContent == PageContentDocument;
+  device->Hooks = document && device->Engine.CanDraw ? DocumentHooks : 0;
   device->Palette = device->Engine.CreatePalette(PAL_BGR, 0, nullptr, 0, 0, 0);
   if (!device->Palette) {
     FreeDevice(device);
@@ -183,10 +176,10 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPa
   }
   // GDI says how much it has room for; nothing beyond that is written.
   GDIINFO gdiInfo;
-  FillGdiInfo(device->Page, gdiInfo);
+  FillGdiInfo(device->Page, device->Hooks, gdiInfo);
   if (pdevcaps) memcpy(pdevcaps, &gdiInfo, cjCaps < sizeof(gdiInfo) ? cjCaps : sizeof(gdiInfo));
   DEVINFO devInfo;
-  FillDevInfo(device->Palette, devInfo);
+  FillDevInfo(device->Palette, device->Hooks, devInfo);
   if (pdi) memcpy(pdi, &devInfo, cjDevInfo < sizeof(devInfo) ? cjDevInfo : sizeof(devInfo));
   return reinterpret_cast<DHPDEV>(device);
 }
@@ -213,7 +206,8 @@ BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
 
 VOID APIENTRY DrvDisablePDEV(DHPDEV dhpdev) { FreeDevice(DeviceOf(dhpdev)); }
 
-// The page bitmap: 24 bits, top-down, managed by the engine, which draws every call into it.
+// The page bitmap: 24 bits, top-down, managed by the engine, which draws every call into it (the
+// hooked ones through their Eng twins).
 HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
   PrinterDevice* device = DeviceOf(dhpdev);
   if (!device) return nullptr;
@@ -226,7 +220,7 @@ HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
     return nullptr;
   }
   HSURF surface = reinterpret_cast<HSURF>(bitmap);
-  if (!device->Engine.AssociateSurface(surface, device->EngineDevice, 0)) {
+  if (!device->Engine.AssociateSurface(surface, device->EngineDevice, device->Hooks)) {
     device->Engine.DeleteSurface(surface);
     return nullptr;
   }
@@ -270,6 +264,12 @@ BOOL APIENTRY DrvStartPage(SURFOBJ* pso) {
   LONG rowBytes = pso->sizlBitmap.cx * 3;
   BYTE* row = static_cast<BYTE*>(pso->pvScan0);
   for (LONG y = 0; y < pso->sizlBitmap.cy; ++y, row += pso->lDelta) memset(row, 0xFF, rowBytes);
+  if (device->Hooks) {
+    // Without memory for the recording the page is still sent, as its picture.
+    PageRecording* page = PageStart(device->Recording, pso->sizlBitmap.cx, pso->sizlBitmap.cy, device->Page.Grey);
+    if (page) device->Recording = page;
+  }
+  device->PageStarted = true;
   return TRUE;
 }
 
@@ -278,14 +278,18 @@ BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
   if (!device || !device->Document || !pso->pvScan0 || pso->iBitmapFormat != BMF_24BPP) return FALSE;
   PdfPagePixels pixels = {static_cast<const BYTE*>(pso->pvScan0), pso->lDelta, pso->sizlBitmap.cx,
                           pso->sizlBitmap.cy};
+  PageRecording* page = device->Hooks ? device->Recording : nullptr;
+  bool recorded = page && device->PageStarted && !page->Failed;
+  device->PageStarted = false;
   device->PageSurface = pso;
-  bool cancelled = JobCancelled(device);
-  bool written = !cancelled && PdfWritePage(*device->Document, device->Page, pixels);
-  cancelled = cancelled || device->Document->Cancelled;
+  bool cancelled = PdfJobWasCancelled(*device->Document);
+  bool sent = !cancelled && (recorded ? PageSend(*device->Document, *page, device->Page, pixels)
+                                      : PdfWritePagePicture(*device->Document, device->Page, pixels));
+  cancelled = device->Document->Cancelled;
   device->PageSurface = nullptr;
-  if (written) return TRUE;
-  // A cancelled job ends here, at once: GDI is told and aborts the document.
-  if (cancelled) device->Document->Cancelled = device->Document->Failed = true;
+  if (sent) return TRUE;
+  // A cancelled job ends here, at once (EngCheckAbort is asked as the page is written): GDI is
+  // told and aborts the document.
   SetLastError(cancelled ? ERROR_PRINT_CANCELLED : ERROR_WRITE_FAULT);
   return FALSE;
 }
@@ -301,7 +305,7 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
     int copies = settings.dmCopies;
     if (device->Document->PageCount == 0) {
       PdfPagePixels none = {nullptr, 0, 0, 0};
-      PdfWritePage(*device->Document, device->Page, none);
+      PdfWritePagePicture(*device->Document, device->Page, none);
       copies = 1;
     }
     finished = PdfEndDocument(*device->Document, copies, settings.dmCollate != DMCOLLATE_FALSE);
@@ -333,6 +337,19 @@ BOOL APIENTRY DrvEnableDriver(ULONG iEngineVersion, ULONG cj, DRVENABLEDATA* pde
       {INDEX_DrvStartPage, Entry(DrvStartPage)},
       {INDEX_DrvSendPage, Entry(DrvSendPage)},
       {INDEX_DrvEscape, Entry(DrvEscape)},
+      {INDEX_DrvTextOut, Entry(DrvTextOut)},
+      {INDEX_DrvStrokePath, Entry(DrvStrokePath)},
+      {INDEX_DrvFillPath, Entry(DrvFillPath)},
+      {INDEX_DrvStrokeAndFillPath, Entry(DrvStrokeAndFillPath)},
+      {INDEX_DrvLineTo, Entry(DrvLineTo)},
+      {INDEX_DrvBitBlt, Entry(DrvBitBlt)},
+      {INDEX_DrvCopyBits, Entry(DrvCopyBits)},
+      {INDEX_DrvStretchBlt, Entry(DrvStretchBlt)},
+      {INDEX_DrvStretchBltROP, Entry(DrvStretchBltROP)},
+      {INDEX_DrvPlgBlt, Entry(DrvPlgBlt)},
+      {INDEX_DrvAlphaBlend, Entry(DrvAlphaBlend)},
+      {INDEX_DrvTransparentBlt, Entry(DrvTransparentBlt)},
+      {INDEX_DrvGradientFill, Entry(DrvGradientFill)},
   };
   if (iEngineVersion < DDI_DRIVER_VERSION_NT4 || cj < sizeof(DRVENABLEDATA) || !pded) {
     SetLastError(ERROR_BAD_DRIVER_LEVEL);

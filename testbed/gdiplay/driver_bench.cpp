@@ -1,24 +1,29 @@
-// driver_bench: pages per second of the printer driver against zlib alone. It prints 50 (or
-// argv[1]) A4 pages at 300 dpi with text, lines and a photograph through vtxdrv64.dll, once in
-// colour and once in grey, and in the same run deflates each page's raw bytes (24-bit, or 8-bit
-// grey) at the driver's zlib level: the baseline. Only the driver's calls (DrvStartPage,
-// DrvSendPage, DrvEndDoc) and the baseline's deflate are timed, not GDI's drawing. The driver's
-// bytes are counted and dropped. It also reports the process's peak working set and private
-// bytes after the fifth page and after the last: they must not grow with the number of pages.
+// driver_bench: bytes per page and pages per second of the printer driver, in both settings,
+// against the PDF printer built the usual way. It prints N (argv[1], default 30) A4 pages at
+// 300 dpi, the ten-page office report over and over (a heading, forty lines of body text, a ruled
+// table, a photograph on every third page), through vtxdrv64.dll with "Text and graphics as
+// document content" and with "Each page as an image". Timed are the driver's page calls with
+// the engine playing each page into its surface (DrvStartPage, the page's drawing, DrvSendPage)
+// and DrvEndDoc; the driver's bytes are counted and dropped. The process's peak working set and
+// private bytes are taken after the fifth page and after the last: they must not grow with the
+// page count. With --peer OUT.ps it prints the same pages through Wine's PostScript driver into
+// OUT.ps (the peer's first half; testbed/driver-bench.sh times ps2pdf, the second half, and runs
+// this in a prefix with Wine's own spooler).
+//   driver_bench [PAGES] [--peer OUT.ps PPD]
 #include <windows.h>
 #include <psapi.h>
 #include <winddi.h>
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <wchar.h>
 
 #include <vector>
 
-#include <zlib.h>
-
 #include "driver_host.h"
 #include "engine_host.h"
-#include "pdf_stream.h"
+#include "job_settings.h"
+#include "peer_printer.h"
 #include "sample_pages.h"
 
 namespace {
@@ -41,84 +46,58 @@ Memory MemoryNow() {
   return {counters.PeakWorkingSetSize / 1048576.0, counters.PagefileUsage / 1048576.0};
 }
 
-// zlib alone on one page's raw bytes, at the driver's level, into a scratch buffer.
-ULONGLONG DeflatePage(const BYTE* bytes, size_t count, std::vector<BYTE>& scratch) {
-  z_stream z = {};
-  deflateInit(&z, PdfDeflateLevel);
-  z.next_in = const_cast<BYTE*>(bytes);
-  z.avail_in = static_cast<uInt>(count);
-  ULONGLONG produced = 0;
-  int result;
-  do {
-    z.next_out = scratch.data();
-    z.avail_out = static_cast<uInt>(scratch.size());
-    result = deflate(&z, Z_FINISH);
-    produced += scratch.size() - z.avail_out;
-  } while (result == Z_OK);
-  deflateEnd(&z);
-  return produced;
-}
-
 struct Run {
-  double DriverSeconds, BaselineSeconds;
-  ULONGLONG DriverBytes, BaselineBytes;
+  double Seconds;
+  ULONGLONG Bytes;
   Memory AfterFifth, AfterLast;
 };
 
-bool PrintPages(const DriverTable& driver, const std::vector<HENHMETAFILE>& pages, bool grey, Run& run) {
-  DEVMODEW dm;
-  FillDevMode(dm, L"Quillstack", DMPAPER_A4, false, 300, grey, 1, true);
+// The job's DEVMODE with the private part that chooses the page content, as the driver's own
+// configuration module writes it.
+void FillSettings(JobSettings& settings, DWORD pageContent) {
+  ZeroMemory(&settings, sizeof(settings));
+  FillDevMode(settings.Public, L"Quillstack", DMPAPER_A4, false, 300, false, 1, true);
+  settings.Public.dmDriverVersion = JobSettingsDriverVersion;
+  settings.Public.dmDriverExtra = sizeof(PrivateSettings);
+  settings.Private.Signature = PrivateSettingsSignature;
+  settings.Private.Version = PrivateSettingsVersion;
+  settings.Private.Size = sizeof(PrivateSettings);
+  settings.Private.PageContent = pageContent;
+}
+
+bool PrintPages(const DriverTable& driver, const std::vector<HENHMETAFILE>& pages, DWORD pageContent, Run& run) {
+  JobSettings settings;
+  FillSettings(settings, pageContent);
   GDIINFO gdiInfo = {};
   DEVINFO devInfo = {};
   Engine().Printer = reinterpret_cast<HANDLE>(&run);
   Engine().Sink = Discard;
   Engine().BytesWritten = 0;
-  DHPDEV device = driver.EnablePDEV(&dm, nullptr, 0, nullptr, sizeof(gdiInfo), &gdiInfo, sizeof(devInfo), &devInfo,
-                                    EngineDevice(), const_cast<LPWSTR>(L"Quillstack"), Engine().Printer);
+  Engine().Driver = &driver.Data;  // the hooked drawing calls are the driver's
+  DHPDEV device = driver.EnablePDEV(&settings.Public, nullptr, 0, nullptr, sizeof(gdiInfo), &gdiInfo, sizeof(devInfo),
+                                    &devInfo, EngineDevice(), const_cast<LPWSTR>(L"Quillstack"), Engine().Printer);
   if (!device) return false;
   Engine().Device = device;
   driver.CompletePDEV(device, EngineDevice());
   HSURF surface = driver.EnableSurface(device);
   SURFOBJ* so = FindSurface(surface);
   if (!so || !driver.StartDoc(so, const_cast<LPWSTR>(L"Benchmark"), 1)) return false;
-  LONG width = so->sizlBitmap.cx, height = so->sizlBitmap.cy;
-  std::vector<BYTE> raw(static_cast<size_t>(width) * height * 3), scratch(64 * 1024);
   run = Run{};
   bool ok = true;
   for (size_t i = 0; i < pages.size() && ok; ++i) {
-    LARGE_INTEGER t0, t1, t2, t3;
+    LARGE_INTEGER t0, t1;
     QueryPerformanceCounter(&t0);
-    ok = driver.StartPage(so);
+    ok = driver.StartPage(so) && PlayPage(surface, pages[i], static_cast<int>(i + 1)) && driver.SendPage(so);
     QueryPerformanceCounter(&t1);
-    ok = ok && PlayPage(surface, pages[i]);
-    // The baseline's input: the page's rows as they are (colour) or as 8-bit grey.
-    size_t count = 0;
-    for (LONG y = 0; y < height; ++y) {
-      const BYTE* row = static_cast<const BYTE*>(so->pvScan0) + static_cast<LONG_PTR>(y) * so->lDelta;
-      if (!grey) {
-        memcpy(&raw[count], row, width * 3);
-        count += width * 3;
-      } else {
-        for (LONG x = 0; x < width; ++x, row += 3) raw[count++] = static_cast<BYTE>((row[2] * 77 + row[1] * 150 + row[0] * 29 + 128) >> 8);
-      }
-    }
-    QueryPerformanceCounter(&t2);
-    run.BaselineBytes += DeflatePage(raw.data(), count, scratch);
-    QueryPerformanceCounter(&t3);
-    run.BaselineSeconds += Seconds(t2, t3);
-    LARGE_INTEGER t4, t5;
-    QueryPerformanceCounter(&t4);
-    ok = ok && driver.SendPage(so);
-    QueryPerformanceCounter(&t5);
-    run.DriverSeconds += Seconds(t0, t1) + Seconds(t4, t5);
+    run.Seconds += Seconds(t0, t1);
     if (i == 4) run.AfterFifth = MemoryNow();
   }
   LARGE_INTEGER t0, t1;
   QueryPerformanceCounter(&t0);
   ok = driver.EndDoc(so, ok ? 0 : ED_ABORTDOC) && ok;
   QueryPerformanceCounter(&t1);
-  run.DriverSeconds += Seconds(t0, t1);
-  run.DriverBytes = Engine().BytesWritten;
+  run.Seconds += Seconds(t0, t1);
+  run.Bytes = Engine().BytesWritten;
   run.AfterLast = MemoryNow();
   driver.DisableSurface(device);
   driver.DisablePDEV(device);
@@ -128,7 +107,17 @@ bool PrintPages(const DriverTable& driver, const std::vector<HENHMETAFILE>& page
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  int count = argc > 1 ? _wtoi(argv[1]) : 50;
+  int count = 30;
+  const wchar_t* peerOut = nullptr;
+  const wchar_t* ppd = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (wcscmp(argv[i], L"--peer") == 0 && i + 2 < argc) {
+      peerOut = argv[++i];
+      ppd = argv[++i];
+    } else {
+      count = _wtoi(argv[i]);
+    }
+  }
   if (count < 5) count = 5;
   WCHAR path[MAX_PATH];
   BesideProgram(L"vtxdrv64.dll", path, MAX_PATH);
@@ -139,25 +128,40 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   std::vector<HENHMETAFILE> pages;
-  for (int i = 0; i < count; ++i) pages.push_back(RecordSamplePage(nullptr, SamplePage::Report, 210, 297, i + 1));
-  printf("%d A4 pages at 300 dpi (2480 x 3508 pixels): text, lines, fills and a photograph; zlib level %d\n", count,
-         PdfDeflateLevel);
-  printf("%-7s %12s %14s %7s %12s %12s %22s %22s\n", "", "driver", "zlib baseline", "ratio", "PDF", "zlib alone",
-         "peak WS after 5 / last", "private after 5 / last");
+  for (int i = 0; i < count; ++i) pages.push_back(RecordSamplePage(nullptr, SamplePage::Office, 210, 297, i % 10 + 1));
+  printf("%d A4 pages at 300 dpi: the ten-page office report (text, ruled tables, a photograph on every third page)\n",
+         count);
+  printf("%-22s %12s %14s %12s %26s %26s\n", "", "pages/s", "bytes/page", "total", "peak WS after 5 / last",
+         "private after 5 / last");
   int code = 0;
-  for (bool grey : {false, true}) {
+  static const struct {
+    const char* Name;
+    DWORD Content;
+  } settings[] = {{"document content", PageContentDocument}, {"each page an image", PageContentImage}};
+  for (const auto& setting : settings) {
     Run run;
-    if (!PrintPages(driver, pages, grey, run)) {
-      fprintf(stderr, "driver_bench: the driver refused a call\n");
+    if (!PrintPages(driver, pages, setting.Content, run)) {
+      fprintf(stderr, "driver_bench: the driver refused a call (%s)\n", setting.Name);
       code = 1;
       continue;
     }
-    double driverRate = count / run.DriverSeconds, baselineRate = count / run.BaselineSeconds;
-    printf("%-7s %8.1f p/s %10.1f p/s %7.2f %9.1f MiB %8.1f MiB %10.1f / %5.1f MiB %10.1f / %5.1f MiB\n",
-           grey ? "grey" : "colour", driverRate, baselineRate, driverRate / baselineRate, run.DriverBytes / 1048576.0,
-           run.BaselineBytes / 1048576.0, run.AfterFifth.PeakWorkingSetMiB, run.AfterLast.PeakWorkingSetMiB,
-           run.AfterFifth.PrivateMiB, run.AfterLast.PrivateMiB);
+    printf("%-22s %12.2f %14.0f %8.2f MiB %12.1f / %7.1f MiB %12.1f / %7.1f MiB\n", setting.Name,
+           count / run.Seconds, static_cast<double>(run.Bytes) / count, run.Bytes / 1048576.0,
+           run.AfterFifth.PeakWorkingSetMiB, run.AfterLast.PeakWorkingSetMiB, run.AfterFifth.PrivateMiB,
+           run.AfterLast.PrivateMiB);
   }
+  if (peerOut) {
+    const wchar_t* name = L"Quillstack PostScript peer";
+    PeerRun peer;
+    if (!EnsurePeerPrinter(name, ppd) || !PrintThroughPeer(name, pages, peerOut, peer)) {
+      code = 1;
+    } else {
+      // The PostScript half; the script adds ps2pdf's time and the PDF's bytes.
+      printf("%-22s %12.2f %14.0f %8.2f MiB  (PostScript: seconds %.3f)\n", "peer, wineps.drv", count / peer.Seconds,
+             static_cast<double>(peer.Bytes) / count, peer.Bytes / 1048576.0, peer.Seconds);
+    }
+  }
+  fflush(stdout);
   for (HENHMETAFILE page : pages) DeleteEnhMetaFile(page);
   return code;
 }

@@ -1,6 +1,10 @@
 // emftool: the test bed's pages and their reference pictures.
-//   emftool draw KIND WIDTH_MM HEIGHT_MM NUMBER OUT.emf   records a sample page (report, chart,
-//                                                          photo, blank) as an EMF file
+//   emftool [--font FILE]... [--text OUT.txt] draw KIND WIDTH_MM HEIGHT_MM NUMBER OUT.emf
+//                                                          records a sample page (sample_pages.h
+//                                                          names the kinds) as an EMF file;
+//                                                          --text writes the text drawn, one
+//                                                          piece a line in reading order (UTF-8)
+//   emftool [--font FILE]... raster PAGE.emf WIDTH HEIGHT OUT.ppm
 //   emftool raster PAGE.emf WIDTH HEIGHT OUT.ppm          plays the page into a 24-bit bitmap of
 //                                                          WIDTH x HEIGHT pixels exactly as
 //                                                          gdiplay plays it into the driver's
@@ -11,9 +15,11 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include <string>
 #include <vector>
 
 #include "engine_host.h"
+#include "sample_drawing.h"
 #include "sample_pages.h"
 
 namespace {
@@ -52,17 +58,61 @@ int Raster(const wchar_t* emfPath, LONG width, LONG height, const wchar_t* outPa
   return written ? 0 : 1;
 }
 
+bool WriteTextLog(const wchar_t* path, const std::vector<std::wstring>& log) {
+  FILE* out = _wfopen(path, L"wb");
+  if (!out) return false;
+  for (const std::wstring& text : log) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], size, nullptr, nullptr);
+    fprintf(out, "%s\n", utf8.c_str());
+  }
+  return fclose(out) == 0;
+}
+
+int Usage() {
+  fwprintf(stderr, L"usage: emftool [--font FILE]... [--text OUT.txt] draw %ls WIDTH_MM HEIGHT_MM NUMBER OUT.emf\n"
+                   L"       emftool [--font FILE]... raster PAGE.emf WIDTH HEIGHT OUT.ppm\n",
+           SamplePageNames());
+  return 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // Options first: fonts private to this process (as gdiplay adds them), and the text log.
+  const wchar_t* textPath = nullptr;
+  int first = 1;
+  while (first + 1 < argc && argv[first][0] == L'-') {
+    if (wcscmp(argv[first], L"--font") == 0) {
+      if (AddFontResourceExW(argv[first + 1], FR_PRIVATE, nullptr) == 0) {
+        fwprintf(stderr, L"emftool: the font %ls could not be added (error %lu)\n", argv[first + 1], GetLastError());
+        return 1;
+      }
+    } else if (wcscmp(argv[first], L"--text") == 0) {
+      textPath = argv[first + 1];
+    } else {
+      return Usage();
+    }
+    first += 2;
+  }
+  argc -= first - 1;
+  argv += first - 1;
   SamplePage kind;
   if (argc == 7 && wcscmp(argv[1], L"draw") == 0 && SamplePageByName(argv[2], kind)) {
+    std::vector<std::wstring> log;
+    SetTextLog(&log);
     HENHMETAFILE page = RecordSamplePage(argv[6], kind, _wtoi(argv[3]), _wtoi(argv[4]), _wtoi(argv[5]));
+    SetTextLog(nullptr);
     if (!page) {
       fprintf(stderr, "emftool: recording failed (error %lu)\n", GetLastError());
       return 1;
     }
     DeleteEnhMetaFile(page);
+    if (textPath && !WriteTextLog(textPath, log)) {
+      fwprintf(stderr, L"emftool: cannot write %ls\n", textPath);
+      return 1;
+    }
     return 0;
   }
   if (argc == 6 && wcscmp(argv[1], L"raster") == 0) {
@@ -70,7 +120,5 @@ int wmain(int argc, wchar_t** argv) {
     if (code) fprintf(stderr, "emftool: rasterising failed (error %lu)\n", GetLastError());
     return code;
   }
-  fprintf(stderr, "usage: emftool draw report|chart|photo|blank WIDTH_MM HEIGHT_MM NUMBER OUT.emf\n"
-                  "       emftool raster PAGE.emf WIDTH HEIGHT OUT.ppm\n");
-  return 1;
+  return Usage();
 }

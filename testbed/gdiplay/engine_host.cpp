@@ -1,5 +1,7 @@
 #include "engine_host.h"
 
+#include "record_player.h"
+
 namespace {
 
 // One surface of the driver's: the DIB section (none for a bitmap in the driver's own memory) and
@@ -7,6 +9,7 @@ namespace {
 struct HostSurface {
   HBITMAP Bitmap;
   SURFOBJ Object;
+  FLONG Hooks;
   bool InUse;
 };
 
@@ -51,9 +54,21 @@ bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height) 
   return played;
 }
 
-bool PlayPage(HSURF surface, HENHMETAFILE page) {
+FLONG SurfaceHooks(HSURF surface) {
   HostSurface* found = Find(surface);
-  return found && PlayIntoBitmap(found->Bitmap, page, found->Object.sizlBitmap.cx, found->Object.sizlBitmap.cy);
+  return found ? found->Hooks : 0;
+}
+
+bool PlayPage(HSURF surface, HENHMETAFILE page, int number) {
+  HostSurface* found = Find(surface);
+  if (!found) return false;
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return false;
+  HGDIOBJ old = SelectObject(dc, found->Bitmap);
+  bool played = old && PlayRecords(dc, &found->Object, found->Hooks, host.Driver, page, number);
+  if (old) SelectObject(dc, old);
+  DeleteDC(dc);
+  return played;
 }
 
 bool WriteToFile(HANDLE file, const void* bytes, DWORD count) {
@@ -120,15 +135,16 @@ __declspec(dllexport) HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, 
   return bitmap;
 }
 
-// This engine draws everything itself and calls no hooked drawing function of the driver's.
+// The hooked calls are made as the page's records are played; the rest the engine draws itself.
 __declspec(dllexport) BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
   HostSurface* found = Find(hsurf);
-  if (!found || hdev != EngineDevice() || flHooks != 0) {
+  if (!found || hdev != EngineDevice()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   found->Object.hdev = hdev;
   found->Object.dhpdev = host.Device;
+  found->Hooks = flHooks;
   return TRUE;
 }
 
@@ -152,11 +168,6 @@ __declspec(dllexport) BOOL APIENTRY EngDeletePalette(HPALETTE palette) {
   return TRUE;
 }
 
-__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ* pso) {
-  ++host.AbortChecks;
-  return pso && Find(pso->hsurf) && host.Aborted;
-}
-
 __declspec(dllexport) BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
   if (pcWritten) *pcWritten = 0;
   if (hPrinter != host.Printer || !host.Sink || (!pBuf && cbBuf)) {
@@ -170,6 +181,21 @@ __declspec(dllexport) BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf
   host.BytesWritten += cbBuf;
   if (pcWritten) *pcWritten = cbBuf;
   return TRUE;
+}
+
+// Whether the job has been cancelled: a test (or its sink) says so with Aborted, or sets a call
+// from which on it is (test switches).
+__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) {
+  ++host.AbortChecks;
+  return host.Aborted || (host.AbortAfterChecks && host.AbortChecks >= host.AbortAfterChecks);
+}
+
+__declspec(dllexport) PVOID APIENTRY EngAllocMem(ULONG fl, ULONG cjMemSize, ULONG) {
+  return HeapAlloc(GetProcessHeap(), (fl & FL_ZERO_MEMORY) ? HEAP_ZERO_MEMORY : 0, cjMemSize);
+}
+
+__declspec(dllexport) VOID APIENTRY EngFreeMem(PVOID pv) {
+  if (pv) HeapFree(GetProcessHeap(), 0, pv);
 }
 
 }  // extern "C"

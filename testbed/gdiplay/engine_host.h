@@ -16,12 +16,14 @@ struct EngineHost {
   ULONGLONG BytesWritten;
   DWORD WriteError;  // the first failed write's error, 0 when none failed
   // What EngCheckAbort answers: a test (or its sink) sets it to cancel the job, as the spooler
-  // does when a user deletes it. AbortChecks counts the questions.
+  // does when a user deletes it (or sets AbortAfterChecks below).
   bool Aborted;
-  ULONG AbortChecks;
   // Bitmaps larger than this many bytes cannot be had (0: no limit), as in a process short of
   // address space; such a failure leaves the last error as it was.
   ULONGLONG BitmapLimit;
+  const DRVENABLEDATA* Driver;  // the driver's function table, for the hooked drawing calls
+  ULONG AbortAfterChecks;       // EngCheckAbort says the job is cancelled from this call on (0: never)
+  ULONG AbortChecks;            // EngCheckAbort's calls so far
 };
 
 EngineHost& Engine();
@@ -32,9 +34,12 @@ HDEV EngineDevice();
 SURFOBJ* FindSurface(HSURF surface);
 // Surfaces the driver created and has not deleted.
 int LiveSurfaces();
+// The drawing calls the driver hooked on the surface (EngAssociateSurface's flHooks).
+FLONG SurfaceHooks(HSURF surface);
 // Plays a page into the surface's bitmap as GDI plays a page into a printer DC: the metafile
-// scaled to the printable area (the whole bitmap).
-bool PlayPage(HSURF surface, HENHMETAFILE page);
+// scaled to the printable area (the whole bitmap), record by record, each drawing record as the
+// driver's hooked call where it hooks one (record_player.h).
+bool PlayPage(HSURF surface, HENHMETAFILE page, int number);
 // The same drawing into any 24-bit DIB section of that size (the test bed's reference).
 bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height);
 

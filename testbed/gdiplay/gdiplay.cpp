@@ -1,11 +1,17 @@
 // gdiplay: plays GDI's part for the printer driver on the test bed, where Wine's GDI cannot load a
 // printer graphics DLL. It loads vtxdrv64.dll from its own folder, calls the entry points in the
 // order GDI calls them for one print job, draws each page (one EMF file each, scaled to the
-// printable area) with Wine's GDI into the driver's surface, and sends the driver's bytes to a
-// file or, as GDI does, to a printer with the winspool calls.
+// printable area) record by record into the driver's surface, each drawing record as the
+// driver's hooked call where it hooks one and otherwise with Wine's GDI, and sends the driver's
+// bytes to a file or, as GDI does, to a printer with the winspool calls.
 //
-//   gdiplay [--paper Letter|Legal|A4|A3|A5] [--landscape] [--dpi 150|300|600] [--gray]
-//           [--title TEXT] [--copies N] [--uncollated] (--out FILE | --printer NAME) PAGE.emf...
+//   gdiplay [--paper Letter|Legal|A4|A3|A5] [--landscape] [--dpi 150|300|600] [--gray] [--image]
+//           [--title TEXT] [--copies N] [--uncollated] [--font FILE]... [--driver DLL]
+//           (--out FILE | --printer NAME) PAGE.emf...
+//
+// --image asks for each page as an image (the private settings' page content); --font loads a
+// font file for this process only (AddFontResourceExW, FR_PRIVATE) before the pages are read;
+// --driver plays another graphics DLL than vtxdrv64.dll beside the program (tests).
 //
 // Exit codes: 0 the driver accepted every call and every byte arrived; 1 a call of the driver
 // failed or its bytes could not be written; 2 a bad command line; 3 a page or the output could
@@ -21,6 +27,8 @@
 
 #include "driver_host.h"
 #include "engine_host.h"
+#include "job_settings.h"
+#include "text_objects.h"
 
 namespace {
 
@@ -31,6 +39,9 @@ struct Options {
   bool Grey = false;
   short Copies = 1;
   bool Collate = true;
+  bool Image = false;
+  const wchar_t* Driver = nullptr;
+  std::vector<const wchar_t*> Fonts;
   const wchar_t* Title = nullptr;
   const wchar_t* Out = nullptr;
   const wchar_t* Printer = nullptr;
@@ -40,7 +51,8 @@ struct Options {
 int Usage(const char* problem) {
   fprintf(stderr,
           "gdiplay: %s\nusage: gdiplay [--paper Letter|Legal|A4|A3|A5] [--landscape] [--dpi 150|300|600] [--gray]\n"
-          "               [--title TEXT] [--copies N] [--uncollated] (--out FILE | --printer NAME) PAGE.emf...\n",
+          "               [--image] [--title TEXT] [--copies N] [--uncollated] [--font FILE]... [--driver DLL]\n"
+          "               (--out FILE | --printer NAME) PAGE.emf...\n",
           problem);
   return 2;
 }
@@ -74,6 +86,12 @@ int Parse(int argc, wchar_t** argv, Options& options) {
       options.Grey = true;
     } else if (wcscmp(arg, L"--uncollated") == 0) {
       options.Collate = false;
+    } else if (wcscmp(arg, L"--image") == 0) {
+      options.Image = true;
+    } else if (wcscmp(arg, L"--font") == 0 && hasValue) {
+      options.Fonts.push_back(argv[++i]);
+    } else if (wcscmp(arg, L"--driver") == 0 && hasValue) {
+      options.Driver = argv[++i];
     } else if (wcscmp(arg, L"--paper") == 0 && hasValue) {
       if (!ParsePaper(argv[++i], options.Paper)) return Usage("unknown paper");
     } else if (wcscmp(arg, L"--dpi") == 0 && hasValue) {
@@ -120,9 +138,17 @@ const wchar_t* DocumentName(const Options& options) {
 // and EndDoc; 0 or 1 as the program's exit code.
 int PrintJob(const DriverTable& driver, const Options& options, std::vector<HENHMETAFILE>& pages, HANDLE output,
              const wchar_t* deviceName, DWORD jobId) {
-  DEVMODEW dm;
+  // The public fields as an application fills them, and the driver's private part behind them.
+  JobSettings settings = {};
+  DEVMODEW& dm = settings.Public;
   FillDevMode(dm, deviceName, options.Paper, options.Landscape, options.Dpi, options.Grey, options.Copies,
               options.Collate);
+  dm.dmDriverVersion = JobSettingsDriverVersion;
+  dm.dmDriverExtra = sizeof(PrivateSettings);
+  settings.Private.Signature = PrivateSettingsSignature;
+  settings.Private.Version = PrivateSettingsVersion;
+  settings.Private.Size = sizeof(PrivateSettings);
+  settings.Private.PageContent = options.Image ? PageContentImage : PageContentDocument;
   GDIINFO gdiInfo = {};
   DEVINFO devInfo = {};
   DHPDEV device = driver.EnablePDEV(&dm, const_cast<LPWSTR>(L"Quillstack:"), 0, nullptr, sizeof(gdiInfo),
@@ -147,14 +173,15 @@ int PrintJob(const DriverTable& driver, const Options& options, std::vector<HENH
     for (size_t i = 0; i < pages.size() && code == 0; ++i) {
       if (!driver.StartPage(so))
         code = Fail(1, "DrvStartPage");
-      else if (!PlayPage(surface, pages[i]))
-        code = Fail(1, "PlayEnhMetaFile");
+      else if (!PlayPage(surface, pages[i], static_cast<int>(i + 1)))
+        code = Fail(1, "playing the page");
       else if (!driver.SendPage(so))
         code = Fail(1, "DrvSendPage");
     }
     // A failed page ends the job as an aborted document, as AbortDoc would.
     if (!driver.EndDoc(so, code == 0 ? 0 : ED_ABORTDOC) && code == 0) code = Fail(1, "DrvEndDoc");
   }
+  ReleaseFonts(&driver.Data);  // the job's fonts are deleted with its DC
   if (surface) driver.DisableSurface(device);
   driver.DisablePDEV(device);
   return code;
@@ -166,6 +193,11 @@ int wmain(int argc, wchar_t** argv) {
   Options options;
   if (int bad = Parse(argc, argv, options)) return bad;
 
+  for (const wchar_t* font : options.Fonts)
+    if (!AddFontResourceExW(font, FR_PRIVATE, nullptr)) {
+      fwprintf(stderr, L"gdiplay: cannot load the font %ls (error %lu)\n", font, GetLastError());
+      return 3;
+    }
   std::vector<HENHMETAFILE> pages;
   for (const wchar_t* path : options.Pages) {
     HENHMETAFILE page = GetEnhMetaFileW(path);
@@ -177,13 +209,17 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   WCHAR driverPath[MAX_PATH];
-  BesideProgram(L"vtxdrv64.dll", driverPath, MAX_PATH);
+  if (options.Driver)
+    lstrcpynW(driverPath, options.Driver, MAX_PATH);
+  else
+    BesideProgram(L"vtxdrv64.dll", driverPath, MAX_PATH);
   DriverTable driver;
   const char* failure = "";
   if (!LoadDriver(driverPath, driver, failure)) return Fail(3, failure);
 
   int code = 0;
   EngineHost& engine = Engine();
+  engine.Driver = &driver.Data;
   if (options.Out) {
     HANDLE file = CreateFileW(options.Out, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Fail(3, "CreateFileW");

@@ -1,5 +1,7 @@
 #include "sample_pages.h"
 
+#include "sample_drawing.h"
+
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
@@ -8,74 +10,6 @@
 #include <vector>
 
 namespace {
-
-void Text(HDC dc, int x, int y, int height, int weight, const wchar_t* face, COLORREF colour, const wchar_t* text) {
-  HFONT font = CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face);
-  HGDIOBJ old = SelectObject(dc, font);
-  SetTextColor(dc, colour);
-  SetBkMode(dc, TRANSPARENT);
-  TextOutW(dc, x, y, text, static_cast<int>(wcslen(text)));
-  SelectObject(dc, old);
-  DeleteObject(font);
-}
-
-void Line(HDC dc, int x1, int y1, int x2, int y2, int width, COLORREF colour, int style = PS_SOLID) {
-  HPEN pen = CreatePen(style, width, colour);
-  HGDIOBJ old = SelectObject(dc, pen);
-  MoveToEx(dc, x1, y1, nullptr);
-  LineTo(dc, x2, y2);
-  SelectObject(dc, old);
-  DeleteObject(pen);
-}
-
-void Box(HDC dc, int left, int top, int right, int bottom, COLORREF fill, bool ellipse = false) {
-  HBRUSH brush = CreateSolidBrush(fill);
-  HPEN pen = CreatePen(PS_SOLID, 3, RGB(40, 40, 40));
-  HGDIOBJ oldBrush = SelectObject(dc, brush), oldPen = SelectObject(dc, pen);
-  if (ellipse)
-    Ellipse(dc, left, top, right, bottom);
-  else
-    Rectangle(dc, left, top, right, bottom);
-  SelectObject(dc, oldBrush);
-  SelectObject(dc, oldPen);
-  DeleteObject(brush);
-  DeleteObject(pen);
-}
-
-// A photograph-like image: sky, hills and sun in soft gradients with grain, so that it does not
-// compress much better than a real photograph.
-void Photo(HDC dc, int left, int top, int width, int height, int seed) {
-  const int w = 480, h = 320;
-  std::vector<BYTE> bits(static_cast<size_t>(w) * h * 3);
-  unsigned noise = 12345u + seed;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      noise = noise * 1103515245u + 12345u;
-      int grain = static_cast<int>((noise >> 16) % 17) - 8;
-      double hill = h * 0.6 + 30 * sin(x / 40.0 + seed) + 15 * sin(x / 13.0);
-      double sun = hypot(x - w * 0.75, y - h * 0.25);
-      int r, g, b;
-      if (sun < 36) {
-        r = 255, g = 230 - static_cast<int>(sun), b = 120;
-      } else if (y < hill) {
-        r = 90 + y / 4, g = 140 + y / 5, b = 230 - y / 8;
-      } else {
-        r = 40 + (x % 97) / 3, g = 110 + static_cast<int>(y - hill) / 2, b = 50;
-      }
-      BYTE* p = &bits[(static_cast<size_t>(h - 1 - y) * w + x) * 3];  // bottom-up rows
-      auto clamp = [](int v) { return static_cast<BYTE>(v < 0 ? 0 : v > 255 ? 255 : v); };
-      p[0] = clamp(b + grain), p[1] = clamp(g + grain), p[2] = clamp(r + grain);
-    }
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  StretchDIBits(dc, left, top, width, height, 0, 0, w, h, bits.data(), &info, DIB_RGB_COLORS, SRCCOPY);
-}
 
 void Report(HDC dc, LONG width, LONG height, int number) {
   int margin = width / 10;
@@ -137,13 +71,29 @@ void Chart(HDC dc, LONG width, LONG height, int number) {
 
 }  // namespace
 
+namespace {
+const struct {
+  const wchar_t* Name;
+  SamplePage Kind;
+} kinds[] = {{L"report", SamplePage::Report},         {L"chart", SamplePage::Chart},
+             {L"photo", SamplePage::Photo},           {L"blank", SamplePage::Blank},
+             {L"office", SamplePage::Office},         {L"scripts", SamplePage::Scripts},
+             {L"layout", SamplePage::TextLayout},     {L"bitmapfont", SamplePage::BitmapFont},
+             {L"lyingfont", SamplePage::LyingFont},   {L"strokes", SamplePage::Strokes},
+             {L"clipping", SamplePage::Clipping},     {L"blending", SamplePage::Blending}};
+}  // namespace
+
 bool SamplePageByName(const wchar_t* name, SamplePage& kind) {
-  if (wcscmp(name, L"report") == 0) kind = SamplePage::Report;
-  else if (wcscmp(name, L"chart") == 0) kind = SamplePage::Chart;
-  else if (wcscmp(name, L"photo") == 0) kind = SamplePage::Photo;
-  else if (wcscmp(name, L"blank") == 0) kind = SamplePage::Blank;
-  else return false;
-  return true;
+  for (const auto& k : kinds)
+    if (wcscmp(name, k.Name) == 0) {
+      kind = k.Kind;
+      return true;
+    }
+  return false;
+}
+
+const wchar_t* SamplePageNames() {
+  return L"report|chart|photo|blank|office|scripts|layout|bitmapfont|lyingfont|strokes|clipping|blending";
 }
 
 void DrawSamplePage(HDC dc, SamplePage kind, LONG width, LONG height, int number) {
@@ -152,13 +102,21 @@ void DrawSamplePage(HDC dc, SamplePage kind, LONG width, LONG height, int number
     case SamplePage::Chart: Chart(dc, width, height, number); break;
     case SamplePage::Photo: Photo(dc, 0, 0, width, height, number); break;
     case SamplePage::Blank: break;
+    case SamplePage::Office: DrawOfficePage(dc, width, height, number); break;
+    case SamplePage::Scripts: DrawScriptsPage(dc, width, height, number); break;
+    case SamplePage::TextLayout: DrawTextLayoutPage(dc, width, height, number); break;
+    case SamplePage::BitmapFont: DrawBitmapFontPage(dc, width, height, number); break;
+    case SamplePage::LyingFont: DrawLyingFontPage(dc, width, height, number); break;
+    case SamplePage::Strokes: DrawStrokesPage(dc, width, height, number); break;
+    case SamplePage::Clipping: DrawClippingPage(dc, width, height, number); break;
+    case SamplePage::Blending: DrawBlendingPage(dc, width, height, number); break;
   }
 }
 
 HENHMETAFILE RecordSamplePage(const wchar_t* path, SamplePage kind, LONG widthMm, LONG heightMm, int number) {
   HDC reference = GetDC(nullptr);
   RECT frame = {0, 0, widthMm * 100, heightMm * 100};  // hundredths of a millimetre
-  HDC dc = CreateEnhMetaFileW(reference, path, &frame, L"gdiplay\0sample page\0");
+  HDC dc = CreateEnhMetaFileW(reference, nullptr, &frame, L"gdiplay\0sample page\0");
   if (!dc) {
     ReleaseDC(nullptr, reference);
     return nullptr;
@@ -169,6 +127,20 @@ HENHMETAFILE RecordSamplePage(const wchar_t* path, SamplePage kind, LONG widthMm
   SetViewportExtEx(dc, MulDiv(widthMm, GetDeviceCaps(reference, HORZRES), GetDeviceCaps(reference, HORZSIZE)),
                    MulDiv(heightMm, GetDeviceCaps(reference, VERTRES), GetDeviceCaps(reference, VERTSIZE)), nullptr);
   ReleaseDC(nullptr, reference);
+  std::vector<NotedPen> pens;
+  SetPenLog(&pens);
   DrawSamplePage(dc, kind, widthMm * 10, heightMm * 10, number);
-  return CloseEnhMetaFile(dc);
+  SetPenLog(nullptr);
+  HENHMETAFILE recorded = CloseEnhMetaFile(dc);
+  if (!recorded) return nullptr;
+  // Geometric pens go back in as extended pens, with their caps, joins and dashes.
+  std::vector<BYTE> bytes(GetEnhMetaFileBits(recorded, 0, nullptr));
+  GetEnhMetaFileBits(recorded, static_cast<UINT>(bytes.size()), bytes.data());
+  DeleteEnhMetaFile(recorded);
+  std::vector<BYTE> rewritten = WithExtendedPens(bytes, pens);
+  HENHMETAFILE page = SetEnhMetaFileBits(static_cast<UINT>(rewritten.size()), rewritten.data());
+  if (!page || !path) return page;
+  HENHMETAFILE copy = CopyEnhMetaFileW(page, path);
+  DeleteEnhMetaFile(page);
+  return copy;
 }
