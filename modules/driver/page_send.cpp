@@ -10,6 +10,8 @@ namespace {
 // Ink outside every call's bounds is looked for in tiles of this many pixels a side; each tile's
 // patch is the box around its uncovered ink.
 const LONG Tile = 32;
+const BYTE White[24] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 // Rectangles this close are one patch: the seam between two images costs more than the gap.
 const LONG Near = 2;
 
@@ -67,9 +69,12 @@ void FindUncoveredInk(const PageRecording& page, const PdfPagePixels& pixels, Re
       const BYTE* mask = page.Covered + static_cast<LONG_PTR>(y) * page.CoveredStride;
       const BYTE* row = pixels.FirstRow + static_cast<LONG_PTR>(y) * pixels.RowStride;
       for (LONG x = 0; x < width; ++x) {
-        if ((x & 7) == 0 && mask[x >> 3] == 0xFF) {  // eight covered pixels at once
-          x += 7;
-          continue;
+        if ((x & 7) == 0 && x + 8 <= width) {
+          // Eight pixels at once: all covered, or all uncovered and white (most of a page).
+          if (mask[x >> 3] == 0xFF || (mask[x >> 3] == 0 && memcmp(row + 3 * x, White, 24) == 0)) {
+            x += 7;
+            continue;
+          }
         }
         if (mask[x >> 3] & (0x80 >> (x & 7))) continue;
         const BYTE* p = row + 3 * x;
