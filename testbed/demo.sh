@@ -129,9 +129,15 @@ if [ -f "$pdf" ]; then
   echo "In the user's temporary folder: ${windows_temp//\//\\}\\Sales review.Quillstack  ($(stat -c %s "$pdf") bytes)"
   echo "pdfinfo of it:"
   pdfinfo "$pdf" | grep -E '^(Title|Producer|Pages|Page size|PDF version|File size)' | indent
+  echo "The fonts it carries (pdffonts: embedded, subset, Unicode map):"
+  pdffonts "$pdf" | indent
+  echo "and the first lines of its first page as pdftotext reads them:"
+  pdftotext -layout -f 1 -l 1 "$pdf" - | sed '/^[[:space:]]*$/d' | head -n 8 | indent
   png="$build/demo/sales-review-page-1"
   pdftoppm -png -r 60 -f 1 -l 1 -singlefile "$pdf" "$png"
   echo "Its first page rendered by poppler: $png.png"
+  echo "Its images (pdfimages -list: page, width x height in pixels, colour):"
+  pdfimages -list "$pdf" | awk 'NR > 2 {print "page " $1 ": " $4 " x " $5 " " $6}' | sort | uniq -c | indent
 else
   echo "  no Sales review.Quillstack arrived"
 fi

@@ -35,5 +35,17 @@ ps_seconds=$(awk '/PostScript: seconds/ {gsub(/\)/, "", $NF); print $NF}' "$work
 bytes=$(stat -c %s "$work/peer.pdf")
 awk -v n="$pages" -v ps="$ps_seconds" -v gs="$start" -v ge="$end" -v b="$bytes" 'BEGIN { gs = ge - gs
   printf "%-22s %12.2f %14.0f %8.2f MiB  (PostScript %.2f s + ps2pdf %.2f s)\n", "peer, wineps + ps2pdf", n / (ps + gs), b / n, b / 1048576, ps, gs }'
+# The targets, from the figures above: a page of text and tables (with its share of the fonts
+# written at the end) at most the peer's bytes per page and a twentieth of the same page as an
+# image, the driver at least five times the image setting's pages per second.
+awk -v peer="$bytes" -v n="$pages" '
+  /^document content/ { doc_rate = $3; getline; doc_text = $1; doc_end = $(NF - 4) }
+  /^each page an image/ { img_rate = $5; getline; img_text = $1 }
+  END {
+    text = doc_text + doc_end / n
+    printf "targets: a text page %.0f bytes <= the peer%s %.0f: %s; <= a twentieth of its image %.0f: %s; ", text, "\047s",
+      peer / n, (text <= peer / n) ? "yes" : "no", img_text / 20, (text <= img_text / 20) ? "yes" : "no"
+    printf "%.2f pages/s >= five times the image setting%s %.2f: %s\n", doc_rate, "\047s", 5 * img_rate,
+      (doc_rate >= 5 * img_rate) ? "yes" : "no" }' "$work/driver_bench.txt"
 echo "peer PDF: $work/peer.pdf, $(pdfinfo "$work/peer.pdf" | awk '/^Pages:/ {print $2}') pages; its fonts:"
 pdffonts "$work/peer.pdf" | sed 's/^/  /'

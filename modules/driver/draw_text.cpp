@@ -98,7 +98,8 @@ TextGlyph* ReadGlyphs(const EngineCalls& engine, STROBJ* text, ULONG& count) {
       else glyphs[i].Origin.x += step * LONG(i);
     }
   }
-  if (text->pwszOrg)
+  // ETO_GLYPH_INDEX: the "characters" are the glyph indices again, and the face's cmap must tell.
+  if (text->pwszOrg && !(text->flAccel & SO_GLYPHINDEX_TEXTOUT))
     for (ULONG i = 0; i < count; ++i) glyphs[i].Character = text->pwszOrg[i];
   if (!count) {
     free(glyphs);
@@ -203,11 +204,15 @@ bool UseSubset(PdfDocument& document, TextFace& face, const FontFile& font, Text
     if (glyphs[i].Handle > 0xFFFF || !KeepGlyph(face.Subset, font, uint32_t(glyphs[i].Handle))) return false;
   DWORD id = TextFontId(document, face, 0);
   if (!id) return false;
+  CharMap map;
+  bool haveMap = ReadCharMap(font, map);
   for (ULONG i = 0; i < count; ++i) {
     uint32_t glyph = uint32_t(glyphs[i].Handle);
     uint16_t unit = uint16_t(glyphs[i].Character);
-    // A surrogate alone is half a character: leave it to the face's cmap.
-    bool whole = unit && (unit < 0xD800 || unit >= 0xE000);
+    // A surrogate alone is half a character, and a character the cmap gives another glyph (the
+    // first letter of a ligature, a shaped form) is not this glyph's: both are left to the cmap.
+    uint32_t mapped = haveMap && unit ? LookUpGlyph(map, unit) : 0;
+    bool whole = unit && (unit < 0xD800 || unit >= 0xE000) && (!mapped || mapped == glyph);
     SetGlyphText(face.Subset, glyph, &unit, whole ? 1 : 0);
     KeptGlyph* kept = FindKeptGlyph(face.Subset, glyph);
     glyphs[i].Code = long(glyph);
@@ -233,8 +238,7 @@ bool HandlesAreGlyphIds(const EngineCalls& engine, STROBJ* text, const FontFile&
       samples[i].Character = glyphs[i].Character;
       samples[i].Advance = -1;
       if (haveAdvances) {
-        double x = double(advances[i].x.HighPart) + double(advances[i].x.LowPart) / 4294967296.0;
-        double y = double(advances[i].y.HighPart) + double(advances[i].y.LowPart) / 4294967296.0;
+        double x = PixelsOfQuadFix(advances[i].x), y = PixelsOfQuadFix(advances[i].y);
         samples[i].Advance = sqrt(x * x + y * y);
       }
     }
@@ -263,14 +267,20 @@ bool UseOutlines(PdfDocument& document, const EngineCalls& engine, FONTOBJ* font
 }
 
 // The characters of a bitmap font's string as empty glyphs of the document's invisible face, one
-// em as tall as the string's background; false when GDI gave no characters.
-bool UseInvisible(PdfDocument& document, TextFace& face, TextGlyph* glyphs, ULONG count) {
+// em as tall as the string's background, each as wide as GDI first advanced it (so that a reader
+// finds the gaps between words where they are); false when GDI gave no characters.
+bool UseInvisible(PdfDocument& document, TextFace& face, TextGlyph* glyphs, ULONG count, double em) {
   for (ULONG i = 0; i < count; ++i) {
     WCHAR character = glyphs[i].Character;
     if (!character) return false;
     long index = FindType3Glyph(face.Outlines, character);
     if (index < 0) {
-      index = AddType3Glyph(face.Outlines, character, 500);
+      double advance = 500;
+      if (i + 1 < count) {
+        double dx = double(glyphs[i + 1].Origin.x - glyphs[i].Origin.x);
+        if (dx > 0 && dx < 4 * em) advance = floor(dx * 1000 / em + 0.5);
+      }
+      index = AddType3Glyph(face.Outlines, character, advance);
       if (index < 0) return false;
       EndType3Glyph(face.Outlines, index);
       uint16_t unit = uint16_t(character);
@@ -280,12 +290,41 @@ bool UseInvisible(PdfDocument& document, TextFace& face, TextGlyph* glyphs, ULON
     if (!id) return false;
     glyphs[i].Code = index % 256;
     glyphs[i].FontId = id;
-    glyphs[i].Width = 0.5;
+    glyphs[i].Width = face.Outlines.Glyphs[index].Advance / 1000;
   }
   return true;
 }
 
 enum TextRoute { RouteSubset, RouteOutlines, RouteInvisible, RoutePatch };
+
+ULONG_PTR Mix(ULONG_PTR hash, const void* bytes, size_t count) {
+  const BYTE* at = static_cast<const BYTE*>(bytes);
+  for (size_t i = 0; i < count; ++i) hash = (hash ^ at[i]) * ULONG_PTR(0x100000001B3ull);
+  return hash;
+}
+
+// Which face this is, from the face itself: GDI's numbers for fonts (iTTUniq, iFace) need not
+// tell faces apart, while head (with its dates and checksum), hhea, the name, the licence and the
+// glyph count do.
+ULONG_PTR FaceKey(const FontFile& font, const FontMetrics& metrics) {
+  ULONG_PTR hash = ULONG_PTR(0xCBF29CE484222325ull);
+  FontBytes head, hhea;
+  if (FindFontTable(font, FontTag('h', 'e', 'a', 'd'), head)) hash = Mix(hash, head.Data, head.Size < 54 ? head.Size : 54);
+  if (FindFontTable(font, FontTag('h', 'h', 'e', 'a'), hhea)) hash = Mix(hash, hhea.Data, hhea.Size < 36 ? hhea.Size : 36);
+  hash = Mix(hash, metrics.PostScriptName, sizeof(metrics.PostScriptName));
+  uint32_t numbers[2] = {metrics.FsType, metrics.GlyphCount};  // a copy whose licence was changed is another face
+  hash = Mix(hash, numbers, sizeof(numbers));
+  return hash & ~(OutlineKeyBit | (OutlineKeyBit << 1));
+}
+
+// A face GDI gives no tables of: its numbers, name and simulations (its outlines carry them).
+ULONG_PTR OutlineFaceKey(FONTOBJ* font, const WCHAR* faceName) {
+  ULONG_PTR hash = ULONG_PTR(0xCBF29CE484222325ull);
+  ULONG_PTR numbers[2] = {font->iTTUniq ? font->iTTUniq : font->iUniq, font->flFontType & (FO_SIM_BOLD | FO_SIM_ITALIC)};
+  hash = Mix(hash, numbers, sizeof(numbers));
+  for (const WCHAR* c = faceName; c && *c; ++c) hash = Mix(hash, c, sizeof(WCHAR));
+  return (hash & ~(OutlineKeyBit | (OutlineKeyBit << 1))) | OutlineKeyBit;
+}
 
 }  // namespace
 
@@ -318,7 +357,6 @@ extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, C
     IFIMETRICS* metrics = engine.FONTOBJ_pifi && pfo ? engine.FONTOBJ_pifi(pfo) : nullptr;
     const WCHAR* faceName =
         metrics ? reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(metrics) + metrics->dpwszFaceName) : nullptr;
-    ULONG_PTR key = pfo ? (pfo->iTTUniq ? pfo->iTTUniq : pfo->iUniq) : 0;
     bool bitmapFont = pfo && (pfo->flFontType & RASTER_FONTTYPE);
     if (glyphs && pfo && !bitmapFont) {
       FontFile font;
@@ -326,28 +364,22 @@ extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, C
       bool trueType = (pfo->flFontType & TRUETYPE_FONTTYPE) && ReadFontOfObject(engine, pfo, font) &&
                       ReadFontMetrics(font, fontMetrics);
       ULONG unitsPerEm = trueType ? fontMetrics.UnitsPerEm : (metrics ? metrics->fwdUnitsPerEm : 0);
+      ULONG_PTR key = trueType ? FaceKey(font, fontMetrics) : OutlineFaceKey(pfo, faceName);
+      // GDI's outlines of a face carry its simulations: each simulation is a Type 3 face of its own.
+      ULONG_PTR simulations = pfo->flFontType & (FO_SIM_BOLD | FO_SIM_ITALIC);
+      ULONG_PTR outlineKey = trueType ? ((key ^ (simulations * 0x9E3779B1u)) | OutlineKeyBit) : key;
       if (ReadTextMatrix(engine, pfo, unitsPerEm, matrix)) {
         if (trueType) {
-          face = FindTextFace(document, key, TextFaceSubset, faceName);
-          if (face && face->Kind == TextFaceSubset && !face->Subset.GlyphCount &&
-              !BeginSubsetFace(face->Subset, font))
-            face->Kind = TextFaceOutlines;  // CFF, forbidden, lying: drawn from outlines
-          if (face && face->Kind == TextFaceSubset &&
-              !HandlesAreGlyphIds(engine, pstro, font, fontMetrics, glyphs, count, matrix)) {
-            MakeOutlineFace(*face);
-            face = FindTextFace(document, key, TextFaceOutlines, faceName);
-            if (face && face->Kind == TextFaceSubset) face = nullptr;
-          }
-          if (face && face->Kind == TextFaceSubset) {
-            if (UseSubset(document, *face, font, glyphs, count)) route = RouteSubset;
-            else face = FindTextFace(document, key | OutlineKeyBit, TextFaceOutlines, faceName);  // a glyph lied
-          }
-        } else {
-          face = FindTextFace(document, key | OutlineKeyBit, TextFaceOutlines, faceName);
+          TextFace* subset = FindTextFace(document, key, TextFaceSubset, faceName);
+          if (subset && !subset->DrawFromOutlines && !subset->Subset.GlyphCount && !BeginSubsetFace(subset->Subset, font))
+            subset->DrawFromOutlines = true;  // CFF, a licence that forbids it, tables that lie
+          if (subset && !subset->DrawFromOutlines &&
+              !HandlesAreGlyphIds(engine, pstro, font, fontMetrics, glyphs, count, matrix))
+            subset->DrawFromOutlines = true;  // from now on; what earlier pages drew by id stays
+          if (subset && !subset->DrawFromOutlines && UseSubset(document, *subset, font, glyphs, count))
+            route = RouteSubset;  // (a glyph that lies sends this string alone to the outlines)
         }
-        if (route == RoutePatch && face && face->Kind == TextFaceSubset) {
-          face = FindTextFace(document, key | OutlineKeyBit, TextFaceOutlines, faceName);
-        }
+        if (route == RoutePatch) face = FindTextFace(document, outlineKey, TextFaceOutlines, faceName);
         if (route == RoutePatch && face && UseOutlines(document, engine, pfo, *face, glyphs, count, matrix))
           route = RouteOutlines;
       }
@@ -359,7 +391,7 @@ extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, C
       matrix.A = em;
       matrix.B = matrix.C = 0;
       matrix.D = -em;
-      if (invisible && em > 0 && UseInvisible(document, *invisible, glyphs, count)) route = RouteInvisible;
+      if (invisible && em > 0 && UseInvisible(document, *invisible, glyphs, count, em)) route = RouteInvisible;
     }
 
     bool clipped = route != RoutePatch && ContentBeginClip(*page, engine, pco);

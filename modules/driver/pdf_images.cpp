@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "pdf_content.h"
+#include "png_predictor.h"
 
 struct PdfImageEntry {
   ULONGLONG Hash[2];
@@ -212,24 +213,38 @@ void ProduceRow(const RowSource& rows, LONG y, bool grey, BYTE* colour, BYTE* al
 
 bool WriteSamples(PdfDocument& document, DWORD id, const RowSource& rows, bool grey, bool alphaChannel, DWORD maskId,
                   BYTE* colour, BYTE* alpha) {
+  int pixelBytes = alphaChannel || grey ? 1 : 3;
+  size_t bytes = static_cast<size_t>(rows.Width) * pixelBytes;
+  // The row before and the filtered row (its filter type first), for the PNG predictors.
+  BYTE* previous = static_cast<BYTE*>(malloc(bytes));
+  BYTE* filtered = static_cast<BYTE*>(malloc(bytes + 1));
   PdfBytes entries = {};
   PdfAppendText(entries, "/Type /XObject /Subtype /Image /Width ");
   PdfAppendInteger(entries, rows.Width);
   PdfAppendText(entries, " /Height ");
   PdfAppendInteger(entries, rows.Height);
-  PdfAppendText(entries, alphaChannel || grey ? " /ColorSpace /DeviceGray" : " /ColorSpace /DeviceRGB");
+  PdfAppendText(entries, pixelBytes == 1 ? " /ColorSpace /DeviceGray" : " /ColorSpace /DeviceRGB");
   PdfAppendText(entries, " /BitsPerComponent 8");
   if (maskId) {
     PdfAppendText(entries, " /SMask ");
     PdfAppendReference(entries, maskId);
   }
-  bool written = PdfBeginFlateStream(document, id, entries);
+  PdfAppendText(entries, " /DecodeParms << /Predictor 15 /Colors ");
+  PdfAppendInteger(entries, pixelBytes);
+  PdfAppendText(entries, " /Columns ");
+  PdfAppendInteger(entries, rows.Width);
+  PdfAppendText(entries, " >>");
+  bool written = previous && filtered && PdfBeginFlateStream(document, id, entries);
   PdfBytesFree(entries);
-  size_t bytes = static_cast<size_t>(rows.Width) * (alphaChannel || grey ? 1 : 3);
   for (LONG y = 0; y < rows.Height && written; ++y) {
     ProduceRow(rows, y, grey, colour, alpha);
-    written = PdfFlateStreamWrite(document, alphaChannel ? alpha : colour, bytes);
+    const BYTE* row = alphaChannel ? alpha : colour;
+    PredictRow(row, y ? previous : nullptr, bytes, pixelBytes, filtered);
+    written = PdfFlateStreamWrite(document, filtered, bytes + 1);
+    memcpy(previous, row, bytes);
   }
+  free(previous);
+  free(filtered);
   return PdfEndFlateStream(document) && written;
 }
 

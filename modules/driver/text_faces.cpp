@@ -13,9 +13,7 @@ TextFace* FindTextFace(PdfDocument& document, ULONG_PTR key, TextFaceKind kind, 
   PdfDocumentFonts& fonts = *document.Fonts;
   for (DWORD i = 0; i < fonts.Count; ++i) {
     TextFace& face = fonts.Faces[i];
-    bool outlines = kind == TextFaceOutlines || kind == TextFaceSubset;
-    bool faceOutlines = face.Kind == TextFaceOutlines || face.Kind == TextFaceSubset;
-    if (face.Key == key && (outlines ? faceOutlines : face.Kind == kind)) return &face;
+    if (face.Key == key && face.Kind == kind) return &face;
   }
   if (fonts.Count == fonts.Capacity) {
     DWORD grown = fonts.Capacity ? fonts.Capacity * 2 : 8;
@@ -58,13 +56,6 @@ DWORD TextFontId(PdfDocument& document, TextFace& face, long glyph) {
   return face.Type3Ids[font];
 }
 
-void MakeOutlineFace(TextFace& face) {
-  if (face.Kind != TextFaceSubset) return;
-  // Glyphs the pages drew by id stay in the subset and it is still written: those pages need it.
-  face.Kind = face.Subset.GlyphCount > 1 ? TextFaceSubset : TextFaceOutlines;
-  if (face.Kind == TextFaceSubset) face.Key ^= ULONG_PTR(1) << (sizeof(ULONG_PTR) * 8 - 1);  // new glyphs: a new face
-}
-
 bool ReadFontOfObject(const EngineCalls& engine, FONTOBJ* fontObject, FontFile& font) {
   font = FontFile();
   if (engine.FONTOBJ_pjOpenTypeTablePointer) {
@@ -74,10 +65,16 @@ bool ReadFontOfObject(const EngineCalls& engine, FONTOBJ* fontObject, FontFile& 
                           FontTag('O', 'S', '/', '2'), FontTag('p', 'o', 's', 't'), FontTag('n', 'a', 'm', 'e'),
                           FontTag('c', 'm', 'a', 'p'), FontTag('C', 'F', 'F', ' ')};
     for (ULONG tag : tags) {
+      // Microsoft does not say in which byte order the tag goes: as the file has it ('head' is
+      // 0x68656164) or as GetFontData takes it (the file's bytes read little-endian). A real table
+      // answers to one of them only, so both are asked.
       ULONG size = 0;
-      // GDI names tables with the tag's bytes in file order read as a little-endian number.
-      ULONG asGdiReadsIt = ((tag & 0xFF) << 24) | ((tag & 0xFF00) << 8) | ((tag >> 8) & 0xFF00) | (tag >> 24);
-      PBYTE table = engine.FONTOBJ_pjOpenTypeTablePointer(fontObject, asGdiReadsIt, &size);
+      PBYTE table = engine.FONTOBJ_pjOpenTypeTablePointer(fontObject, tag, &size);
+      if (!table || !size) {
+        ULONG swapped = ((tag & 0xFF) << 24) | ((tag & 0xFF00) << 8) | ((tag >> 8) & 0xFF00) | (tag >> 24);
+        size = 0;
+        table = engine.FONTOBJ_pjOpenTypeTablePointer(fontObject, swapped, &size);
+      }
       if (table && size) AddFontTable(font, tag, FontBytes{table, size});
     }
     FontBytes head;

@@ -27,6 +27,7 @@ struct TextFace {
   DWORD* Type3Ids;  // one object number per 256 glyphs of a Type 3 face
   DWORD Type3IdCount;
   char Name[64];  // GDI's face name as a PDF name, for faces whose tables give none
+  bool DrawFromOutlines;  // TextFaceSubset: new text of it goes to its Type 3 face instead
 };
 
 struct PdfDocumentFonts {
@@ -41,8 +42,6 @@ TextFace* FindTextFace(PdfDocument& document, ULONG_PTR key, TextFaceKind kind, 
 // The object number of the PDF font that holds `glyph` (an index of a Type 3 face, or any glyph
 // of a subset face); 0 when memory runs out.
 DWORD TextFontId(PdfDocument& document, TextFace& face, long glyph);
-// Turns a face that turned out not to be embeddable as it is into one drawn from outlines.
-void MakeOutlineFace(TextFace& face);
 
 // The tables of the FONTOBJ's face, from FONTOBJ_pjOpenTypeTablePointer (one face, also of a
 // collection) or else FONTOBJ_pvTrueTypeFontFile (a single-face file); false when neither gives a

@@ -36,9 +36,8 @@ long TakeGlyphOutline(const EngineCalls& engine, FONTOBJ* fontObject, HGLYPH gly
   if (engine.FONTOBJ_cGetGlyphs(fontObject, FO_PATHOBJ, 1, &handle, reinterpret_cast<PVOID*>(&data)) != 1 || !data ||
       !data->gdf.ppo)
     return -1;
-  // The advance along the baseline (ptqD, device space, as a 32.32 fraction in each axis).
-  double advanceX = double(data->ptqD.x.HighPart) + double(data->ptqD.x.LowPart) / 4294967296.0;
-  double advanceY = double(data->ptqD.y.HighPart) + double(data->ptqD.y.LowPart) / 4294967296.0;
+  // The advance along the baseline (ptqD, device space).
+  double advanceX = PixelsOfQuadFix(data->ptqD.x), advanceY = PixelsOfQuadFix(data->ptqD.y);
   double advance = inverse.A * advanceX + inverse.C * advanceY;
   index = AddType3Glyph(face, glyph, advance);
   if (index < 0) return -1;

@@ -13,6 +13,9 @@ struct TextMatrix {
   double A, B, C, D;  // x' = A u + C v, y' = B u + D v
 };
 
+// A POINTQF coordinate (28.36 fixed point) in device pixels.
+inline double PixelsOfQuadFix(const LARGE_INTEGER& value) { return double(value.QuadPart) / 68719476736.0; }
+
 // The glyph `glyph` of the face, added from GDI's outline when it is not there yet; its index, or
 // -1 when GDI gives no outline or memory runs out.
 long TakeGlyphOutline(const EngineCalls& engine, FONTOBJ* fontObject, HGLYPH glyph, const TextMatrix& matrix,

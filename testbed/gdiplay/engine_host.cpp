@@ -46,8 +46,11 @@ bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height) 
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return false;
   HGDIOBJ old = SelectObject(dc, bitmap);
-  RECT area = {0, 0, width, height};
-  bool played = old && PlayEnhMetaFile(dc, page, &area);
+  // The same record player as a page of gdiplay's, with nothing hooked.
+  SURFOBJ so = {};
+  so.hsurf = reinterpret_cast<HSURF>(bitmap);
+  so.sizlBitmap = {width, height};
+  bool played = old && PlayRecords(dc, &so, 0, nullptr, page, 1);
   GdiFlush();
   if (old) SelectObject(dc, old);
   DeleteDC(dc);
@@ -183,11 +186,11 @@ __declspec(dllexport) BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf
   return TRUE;
 }
 
-// Whether the job has been cancelled: a test (or its sink) says so with Aborted, or sets a call
-// from which on it is (test switches).
+// Whether the job has been cancelled: a test (or its sink) says so with Aborted, as the spooler
+// does when a user deletes the job; nobody else cancels a job played by this host.
 __declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) {
   ++host.AbortChecks;
-  return host.Aborted || (host.AbortAfterChecks && host.AbortChecks >= host.AbortAfterChecks);
+  return host.Aborted;
 }
 
 __declspec(dllexport) PVOID APIENTRY EngAllocMem(ULONG fl, ULONG cjMemSize, ULONG) {

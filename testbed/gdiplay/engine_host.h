@@ -16,14 +16,13 @@ struct EngineHost {
   ULONGLONG BytesWritten;
   DWORD WriteError;  // the first failed write's error, 0 when none failed
   // What EngCheckAbort answers: a test (or its sink) sets it to cancel the job, as the spooler
-  // does when a user deletes it (or sets AbortAfterChecks below).
+  // does when a user deletes it. AbortChecks counts the questions.
   bool Aborted;
+  ULONG AbortChecks;
   // Bitmaps larger than this many bytes cannot be had (0: no limit), as in a process short of
   // address space; such a failure leaves the last error as it was.
   ULONGLONG BitmapLimit;
   const DRVENABLEDATA* Driver;  // the driver's function table, for the hooked drawing calls
-  ULONG AbortAfterChecks;       // EngCheckAbort says the job is cancelled from this call on (0: never)
-  ULONG AbortChecks;            // EngCheckAbort's calls so far
 };
 
 EngineHost& Engine();

@@ -18,7 +18,7 @@ int CALLBACK OnRecord(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, i
   bool handled = false;
   if (play.Hooks && !play.PathOpen)
     handled = PlayShapeRecord(play) || PlayBlitRecord(play) || PlayTextRecord(play);
-  if (!handled) PlayEnhMetaFileRecord(dc, table, record, handles);
+  if (!handled) PlayRecordStraight(dc, table, record, handles);
   if (record->iType == EMR_BEGINPATH) play.PathOpen = true;
   if (record->iType == EMR_ENDPATH || record->iType == EMR_ABORTPATH) play.PathOpen = false;
   current = nullptr;
@@ -41,7 +41,7 @@ bool DrawCurrentRecord(SURFOBJ* pso) {
   if (!current || !pso || pso->hsurf != current->Surface->hsurf) return false;
   if (!current->Drawn) {
     current->Drawn = true;
-    PlayEnhMetaFileRecord(current->Dc, current->Table, current->Record, current->Handles);
+    PlayRecordStraight(current->Dc, current->Table, current->Record, current->Handles);
   }
   return true;
 }

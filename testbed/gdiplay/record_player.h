@@ -38,6 +38,9 @@ void ApplyCurrentRecordState();
 // record, plays it for its state alone.
 void FinishCall(PlayContext& play, BOOL result, const char* name);
 
+// One record drawn as GDI draws it for a driver that does not hook the call (straight_records.cpp).
+BOOL PlayRecordStraight(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, int handles);
+
 // Plays every record of `page` into `dc` (the surface's bitmap selected), scaled to the surface.
 bool PlayRecords(HDC dc, SURFOBJ* surface, FLONG hooks, const DRVENABLEDATA* driver, HENHMETAFILE page, int number);
 
@@ -46,3 +49,8 @@ bool PlayRecords(HDC dc, SURFOBJ* surface, FLONG hooks, const DRVENABLEDATA* dri
 bool PlayShapeRecord(PlayContext& play);
 bool PlayBlitRecord(PlayContext& play);
 bool PlayTextRecord(PlayContext& play);
+bool PlayImageRecord(PlayContext& play);
+
+// A logical rectangle (origin and size) in device pixels as GDI maps it, well ordered; false when
+// the transform turns or mirrors it or nothing is left.
+bool DeviceRect(HDC dc, LONG x, LONG y, LONG cx, LONG cy, RECTL& out);

@@ -117,7 +117,7 @@ void DrawTextLayoutPage(HDC dc, LONG width, LONG height, int number) {
   int y = 280;
   for (int i = 0; i < 4; ++i, y += 52) {
     if (i < 3)
-      JustifiedLine(dc, serif, margin, y, 1100, paragraph[i]);
+      JustifiedLine(dc, serif, margin, y, 900, paragraph[i]);
     else
       JustifiedLine(dc, serif, margin, y, 0, paragraph[i]);
   }

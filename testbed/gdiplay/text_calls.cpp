@@ -1,11 +1,10 @@
 // Text records (EMR_EXTTEXTOUTW, EMR_EXTTEXTOUTA) as DrvTextOut: the glyph indices of the DC's
 // font (GetGlyphIndicesW; the string itself with ETO_GLYPH_INDEX), each glyph's origin in device
-// pixels from the reference point, the text alignment, the font's escapement and the advances the
-// record carries, the opaque rectangle (ETO_OPAQUE, or the text's background in OPAQUE mode) and
-// the clip (ETO_CLIPPED narrows it to the record's rectangle).
+// pixels as GDI places them from the reference point, the text alignment, the font's escapement
+// and the advances the record carries, the opaque rectangle (ETO_OPAQUE, or the text's background
+// in OPAQUE mode) and the clip (ETO_CLIPPED narrows it to the record's rectangle).
 #include <math.h>
 
-#include "dc_transform.h"
 #include "record_player.h"
 #include "text_objects.h"
 
@@ -14,12 +13,6 @@ namespace {
 struct Point2 {
   double x, y;
 };
-
-Point2 Apply(const XFORM& t, double x, double y) {
-  return {x * t.eM11 + y * t.eM21 + t.eDx, x * t.eM12 + y * t.eM22 + t.eDy};
-}
-
-LONG Round(double v) { return static_cast<LONG>(floor(v + 0.5)); }
 
 void Include(RECTL& box, bool& first, const Point2& p) {
   LONG x0 = static_cast<LONG>(floor(p.x)), y0 = static_cast<LONG>(floor(p.y));
@@ -87,47 +80,73 @@ bool PlayTextRecord(PlayContext& play) {
     GetTextExtentExPointW(dc, text.Characters.data(), glyphs, 0, nullptr, widths.data(), &extent);
     for (DWORD i = 0; i < glyphs; ++i) advanceX[i] = widths[i] - (i ? widths[i - 1] : 0);
   }
-  double total = 0;
-  for (double a : advanceX) total += a;
-
+  // The origins as GDI places them, in whole device pixels: the reference point mapped, each glyph
+  // at the mapped sum of the advances before it (along the escapement), the alignment applied in
+  // device space with the ascent or descent mapped there.
   TEXTMETRICW tm = {};
   GetTextMetricsW(dc, &tm);
   UINT align = GetTextAlign(dc);
-  DcTransform transform;
-  SaveTransform(dc, transform);
-  XFORM toDevice = WorldToDevice(transform);
-  double angle = font->Logical.lfEscapement * 3.14159265358979 / 1800;
-  Point2 along = {cos(angle), -sin(angle)}, down = {sin(angle), cos(angle)};
+  double angle = (tm.tmPitchAndFamily & TMPF_VECTOR) ? font->Logical.lfEscapement * 3.14159265358979 / 1800 : 0;
+  double cosEsc = cos(angle), sinEsc = sin(angle);
+  XFORM world = {1, 0, 0, 1, 0, 0};
+  GetWorldTransform(dc, &world);
+  bool compatible = GetGraphicsMode(dc) == GM_COMPATIBLE;
   POINT reference = {emr.ptlReference.x, emr.ptlReference.y};
   if (align & TA_UPDATECP) GetCurrentPositionEx(dc, &reference);
-  double shift = (align & TA_CENTER) == TA_CENTER ? -total / 2 : (align & TA_RIGHT) ? -total : 0;
-  double drop = (align & TA_BASELINE) == TA_BASELINE ? 0 : (align & TA_BOTTOM) ? -tm.tmDescent : tm.tmAscent;
-  Point2 origin = {reference.x + shift * along.x + drop * down.x, reference.y + shift * along.y + drop * down.y};
+  LPtoDP(dc, &reference, 1);
+  std::vector<POINT> offsets(glyphs + 1, POINT{0, 0});
+  double totalX = 0, totalY = 0;
+  for (DWORD i = 0; i < glyphs; ++i) {
+    totalX += advanceX[i];
+    totalY -= advanceY[i];  // ETO_PDY: a positive dy goes up the page
+    POINT desired[2] = {{0, 0}, {static_cast<LONG>(cosEsc * totalX + sinEsc * totalY),
+                                 static_cast<LONG>(-sinEsc * totalX + cosEsc * totalY)}};
+    LPtoDP(dc, desired, 2);
+    POINT step = {desired[1].x - desired[0].x, desired[1].y - desired[0].y};
+    if (compatible && world.eM11 < 0) step.x = -step.x;
+    if (compatible && world.eM22 < 0) step.y = -step.y;
+    offsets[i + 1] = step;
+  }
+  POINT width = offsets[glyphs];
+  POINT metric[3] = {{0, 0}, {0, tm.tmAscent}, {0, tm.tmDescent}};
+  LPtoDP(dc, metric, 3);
+  LONG ascent = labs(metric[1].y - metric[0].y), descent = labs(metric[2].y - metric[0].y);
+  LONG x = reference.x, y = reference.y;
+  if ((align & TA_CENTER) == TA_CENTER) {
+    x -= width.x / 2;
+    y -= width.y / 2;
+  } else if (align & TA_RIGHT) {
+    x -= width.x;
+    y -= width.y;
+  }
+  if ((align & TA_BASELINE) == TA_BASELINE) {
+  } else if (align & TA_BOTTOM) {
+    y = static_cast<LONG>(y - descent * cosEsc);
+    x = static_cast<LONG>(x - descent * sinEsc);
+  } else {
+    y = static_cast<LONG>(y + ascent * cosEsc);
+    x = static_cast<LONG>(x + ascent * sinEsc);
+  }
 
   text.Glyphs.resize(glyphs);
   text.Advances.resize(glyphs);
-  RECTL background = {0, 0, 0, 0};
-  bool first = true;
-  double penX = 0, penY = 0;
-  for (DWORD i = 0; i <= glyphs; ++i) {
-    Point2 logical = {origin.x + penX * along.x + penY * down.x, origin.y + penX * along.y + penY * down.y};
-    Point2 device = Apply(toDevice, logical.x, logical.y);
-    for (double side : {-static_cast<double>(tm.tmAscent), static_cast<double>(tm.tmDescent)})
-      Include(background, first, Apply(toDevice, logical.x + side * down.x, logical.y + side * down.y));
-    if (i == glyphs) break;
+  for (DWORD i = 0; i < glyphs; ++i) {
     GLYPHPOS& pos = text.Glyphs[i];
     pos.hg = indices[i];
     pos.pgdf = nullptr;
-    pos.ptl = {Round(device.x), Round(device.y)};
-    penX += advanceX[i];
-    penY -= advanceY[i];  // ETO_PDY: positive dy goes up the page
-    Point2 next = Apply(toDevice, origin.x + penX * along.x + penY * down.x, origin.y + penX * along.y + penY * down.y);
-    text.Advances[i] = {Round((next.x - device.x) * 16), Round((next.y - device.y) * 16)};
+    pos.ptl = {x + offsets[i].x, y + offsets[i].y};
+    text.Advances[i] = {(offsets[i + 1].x - offsets[i].x) * 16, (offsets[i + 1].y - offsets[i].y) * 16};
   }
+  // The text's cell: from the first origin to the end, the ascent above and the descent below.
+  RECTL background = {0, 0, 0, 0};
+  bool first = true;
+  for (const POINT& end : {POINT{x, y}, POINT{x + width.x, y + width.y}})
+    for (double side : {-static_cast<double>(ascent), static_cast<double>(descent)})
+      Include(background, first, {end.x + side * sinEsc, end.y + side * cosEsc});
   STROBJ& so = text.Object;
   so.cGlyphs = glyphs;
   so.flAccel = (glyphIndex ? SO_GLYPHINDEX_TEXTOUT : 0) | (pdy ? SO_DXDY : 0);
-  if (angle == 0 && toDevice.eM12 == 0 && toDevice.eM21 == 0) so.flAccel |= SO_HORIZONTAL;
+  if (angle == 0 && world.eM12 == 0 && world.eM21 == 0) so.flAccel |= SO_HORIZONTAL;
   so.rclBkGround = background;
   so.pgp = text.Glyphs.data();
   so.pwszOrg = glyphIndex ? nullptr : text.Characters.data();
@@ -135,11 +154,12 @@ bool PlayTextRecord(PlayContext& play) {
   // The opaque rectangle in device pixels: ETO_OPAQUE's, or the background in OPAQUE mode.
   RECTL opaque = background, *prclOpaque = nullptr;
   if (emr.fOptions & ETO_OPAQUE) {
-    bool any = true;
-    const RECTL& r = emr.rcl;
-    for (const Point2& p : {Apply(toDevice, r.left, r.top), Apply(toDevice, r.right, r.bottom),
-                            Apply(toDevice, r.left, r.bottom), Apply(toDevice, r.right, r.top)})
-      Include(opaque, any, p);
+    POINT corners[2] = {{emr.rcl.left, emr.rcl.top}, {emr.rcl.right, emr.rcl.bottom}};
+    LPtoDP(dc, corners, 2);
+    opaque = {corners[0].x < corners[1].x ? corners[0].x : corners[1].x,
+              corners[0].y < corners[1].y ? corners[0].y : corners[1].y,
+              corners[0].x < corners[1].x ? corners[1].x : corners[0].x,
+              corners[0].y < corners[1].y ? corners[1].y : corners[0].y};
     prclOpaque = &opaque;
   } else if (GetBkMode(dc) == OPAQUE) {
     prclOpaque = &opaque;

@@ -135,7 +135,15 @@ HostFont* NewFont(HDC dc, const LOGFONTW& logical, const DcTransform& transform)
   FONTOBJ& fo = font->Object;
   fo.iUniq = static_cast<ULONG>(fonts.size() + 1);
   const IFIMETRICS* ifi = reinterpret_cast<const IFIMETRICS*>(font->Ifi.data());
+  // One face, one file: its names (a family's faces may share their "unique" name), its weight and
+  // slant, and the size of its data.
   std::wstring unique = reinterpret_cast<const WCHAR*>(font->Ifi.data() + ifi->dpwszUniqueName);
+  unique += L"|";
+  unique += reinterpret_cast<const WCHAR*>(font->Ifi.data() + ifi->dpwszFaceName);
+  unique += L"|";
+  unique += reinterpret_cast<const WCHAR*>(font->Ifi.data() + ifi->dpwszStyleName);
+  unique += L"|" + std::to_wstring(ifi->usWinWeight) + L"|" + std::to_wstring(ifi->fsSelection) + L"|" +
+            std::to_wstring(GetFontData(font->Dc, 0, 0, nullptr, 0));
   size_t face = 0;
   while (face < faces.size() && faces[face] != unique) ++face;
   if (face == faces.size()) faces.push_back(unique);
@@ -350,8 +358,8 @@ __declspec(dllexport) PBYTE APIENTRY FONTOBJ_pjOpenTypeTablePointer(FONTOBJ* pfo
   if (pcjTable) *pcjTable = 0;
   if (!pfo) return nullptr;
   HostFont& font = Host(pfo);
-  // The tag is big-endian in the DDI (as in the file); GetFontData takes the bytes in file order.
-  DWORD fileOrder = ((ulTag >> 24) & 0xFF) | ((ulTag >> 8) & 0xFF00) | ((ulTag << 8) & 0xFF0000) | (ulTag << 24);
+  // The tag as GetFontData takes it: the tag's bytes in file order read as a little-endian number.
+  DWORD fileOrder = ulTag;
   size_t i = 0;
   while (i < font.TableTags.size() && font.TableTags[i] != fileOrder) ++i;
   if (i == font.TableTags.size()) {

@@ -5,6 +5,7 @@ bool GlyphHandlesAreGlyphIds(const FontFile& font, const FontMetrics& metrics, c
   CharMap map;
   bool haveMap = ReadCharMap(font, map);
   uint32_t compared = 0, agreed = 0;
+  bool advancesAgree = true;
   for (uint32_t i = 0; i < count; ++i) {
     const GlyphHandleSample& sample = samples[i];
     uint32_t advance;
@@ -15,7 +16,7 @@ bool GlyphHandlesAreGlyphIds(const FontFile& font, const FontMetrics& metrics, c
       double difference = sample.Advance - expected;
       if (difference < 0) difference = -difference;
       // Hinting rounds each advance to whole pixels and may widen a glyph a little.
-      if (difference > 1.0 + expected * 0.06) return false;
+      if (difference > 1.0 + expected * 0.06) advancesAgree = false;
     }
     if (sample.Character && haveMap) {
       uint32_t mapped = LookUpGlyph(map, sample.Character);
@@ -25,6 +26,9 @@ bool GlyphHandlesAreGlyphIds(const FontFile& font, const FontMetrics& metrics, c
       }
     }
   }
-  // Shaping may put another glyph in a character's place now and then, but not for most of them.
-  return compared == 0 || agreed * 2 > compared;
+  // The characters say most: shaping may put another glyph in a character's place now and then,
+  // but not for most of them. GDI's advances may be a layout's (a face standing in for another,
+  // fixed-pitch cells), so they decide only where no character is known.
+  if (compared) return agreed * 2 > compared;
+  return advancesAgree;
 }

@@ -1,8 +1,8 @@
 // Microsoft does not promise that the glyph handles GDI gives a driver for a TrueType font are
 // the font's glyph ids. Before glyphs are embedded by id, the handles are checked against the
-// face's own tables: each must be a glyph the face has, the advances GDI reports must be hmtx's
-// scaled to the size drawn, and where the characters are known one for one, the cmap must map
-// them to those very glyphs.
+// face's own tables: each must be a glyph the face has; where the characters are known one for one
+// the cmap must map most of them to those very glyphs, and where none is known the advances GDI
+// reports must be hmtx's scaled to the size drawn.
 #pragma once
 #include "char_map.h"
 #include "font_metrics.h"

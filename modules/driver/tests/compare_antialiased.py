@@ -9,13 +9,16 @@ leaves are thin and scattered; a missing word or a misplaced line is a dense clu
 the page's fraction no 32 x 32 tile may have more than TILE_LIMIT mismatching pixels.
   compare_antialiased.py RENDERED REFERENCE MIN_MATCHING_FRACTION [TOLERANCE (64)] [DIFF.ppm]
 Exit code 0 when at least MIN_MATCHING_FRACTION of the pixels match, no tile has more than
-TILE_LIMIT (100 of 1024) mismatches and the sizes differ by at most one pixel; the line printed
+TILE_LIMIT (140 of 1024) mismatches and the sizes differ by at most one pixel; the line printed
 gives the fraction, the worst tile and the bounding box of the mismatches."""
 import sys
 
 import numpy
 
-TILE_LIMIT = 100
+# GDI hints TrueType glyphs, renderers draw a PDF's outlines unhinted: along the edges of a large
+# bold heading that leaves up to about 130 mismatches in a tile; a word that is missing leaves
+# several hundred.
+TILE_LIMIT = 140
 
 
 def read_netpbm(path):
@@ -37,7 +40,7 @@ def read_netpbm(path):
     magic, width, height = fields[0], int(fields[1]), int(fields[2])
     channels = {b'P6': 3, b'P5': 1}[magic]
     pixels = numpy.frombuffer(data, dtype=numpy.uint8, count=width * height * channels, offset=pos)
-    return pixels.reshape(height, width, channels).astype(numpy.int16)
+    return pixels.reshape(height, width, channels).astype(numpy.int32)
 
 
 def within_neighbourhood(pixels, around, tolerance):

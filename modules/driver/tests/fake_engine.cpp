@@ -1,6 +1,7 @@
 #include "fake_engine.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <zlib.h>
@@ -221,6 +222,28 @@ std::string Inflate(const std::string& data) {
   return out;
 }
 
+// PNG-filtered rows back to samples, as the PNG specification undoes its five filters.
+std::string Unpredict(const std::string& data, size_t pixelBytes, size_t columns) {
+  size_t bytes = pixelBytes * columns;
+  std::string out;
+  std::vector<int> above(bytes, 0);
+  for (size_t at = 0; at + bytes + 1 <= data.size(); at += bytes + 1) {
+    int type = static_cast<BYTE>(data[at]);
+    std::vector<int> row(bytes, 0);
+    for (size_t i = 0; i < bytes; ++i) {
+      int value = static_cast<BYTE>(data[at + 1 + i]);
+      int a = i >= pixelBytes ? row[i - pixelBytes] : 0, b = above[i], c = i >= pixelBytes ? above[i - pixelBytes] : 0;
+      int p = a + b - c, pa = abs(p - a), pb = abs(p - b), pc = abs(p - c);
+      int paeth = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+      int predicted = type == 1 ? a : type == 2 ? b : type == 3 ? (a + b) / 2 : type == 4 ? paeth : 0;
+      row[i] = (value + predicted) & 0xFF;
+      out.push_back(static_cast<char>(row[i]));
+    }
+    above = row;
+  }
+  return out;
+}
+
 // Object `id`'s stream, decoded when it is deflated.
 std::string StreamOf(const std::string& pdf, size_t objectStart) {
   size_t dictionaryEnd = pdf.find("stream\n", objectStart);
@@ -228,7 +251,12 @@ std::string StreamOf(const std::string& pdf, size_t objectStart) {
   if (dictionaryEnd == std::string::npos || end == std::string::npos) return "";
   std::string data = pdf.substr(dictionaryEnd + 7, end - dictionaryEnd - 7);
   std::string dictionary = pdf.substr(objectStart, dictionaryEnd - objectStart);
-  return dictionary.find("/FlateDecode") != std::string::npos ? Inflate(data) : data;
+  std::string decoded = dictionary.find("/FlateDecode") != std::string::npos ? Inflate(data) : data;
+  size_t predictor = dictionary.find("/Predictor 15");
+  if (predictor == std::string::npos) return decoded;
+  size_t colours = strtoul(dictionary.c_str() + dictionary.find("/Colors ") + 8, nullptr, 10);
+  size_t columns = strtoul(dictionary.c_str() + dictionary.find("/Columns ") + 9, nullptr, 10);
+  return Unpredict(decoded, colours, columns);
 }
 
 }  // namespace

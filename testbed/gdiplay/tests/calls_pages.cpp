@@ -1,6 +1,6 @@
 // calls_pages: records the pages gdiplay's call tests print, each drawing a few things whose DDI
 // calls the test knows (A4, logical units of 0.1 mm):
-//   calls_pages shapes|text OUT.emf
+//   calls_pages shapes|text|images OUT.emf
 #include <windows.h>
 
 #include <string.h>
@@ -87,7 +87,80 @@ void Texts(HDC dc) {
   SetTextAlign(dc, TA_BASELINE | TA_RIGHT);
   Text(dc, 2000, 1700, 60, FW_NORMAL, false, 0, L"Quill Test Sans", L"Private");
   SetTextAlign(dc, TA_TOP | TA_LEFT);
+  Text(dc, 100, 1500, 60, FW_BOLD, false, 0, L"DejaVu Sans", L"Bold");  // a face of its own in the family
   DeleteObject(SelectObject(dc, GetStockObject(SYSTEM_FONT)));
+}
+
+// A DIB section of 32-bit pixels (premultiplied alpha) painted with a pattern of its own.
+HBITMAP Pixels(HDC dc, int width, int height, BYTE alpha, void** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+  BYTE* p = static_cast<BYTE*>(*bits);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x, p += 4) {
+      BYTE a = x < width / 2 ? alpha : 255;
+      bool key = (x / 4 + y / 4) % 2 == 0;
+      p[0] = static_cast<BYTE>((key ? 255 : x * 6) * a / 255);
+      p[1] = static_cast<BYTE>((key ? 0 : y * 8) * a / 255);
+      p[2] = static_cast<BYTE>(255 * a / 255);
+      p[3] = a;
+    }
+  return bitmap;
+}
+
+void Images(HDC dc) {
+  // A 24-bit photograph stretched, and an 8-bit image with four colours at its own size.
+  std::vector<BYTE> rgb(40 * 30 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<BYTE>(i * 7);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = 40;
+  info.bmiHeader.biHeight = 30;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  StretchDIBits(dc, 100, 100, 400, 300, 0, 0, 40, 30, rgb.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+  struct {
+    BITMAPINFOHEADER Header;
+    RGBQUAD Colours[4];
+  } indexed = {};
+  indexed.Header = info.bmiHeader;
+  indexed.Header.biWidth = 16;
+  indexed.Header.biHeight = 16;
+  indexed.Header.biBitCount = 8;
+  indexed.Header.biClrUsed = 4;
+  indexed.Colours[0] = {0, 0, 255, 0};  // red
+  indexed.Colours[1] = {0, 255, 0, 0};
+  indexed.Colours[2] = {255, 0, 0, 0};
+  indexed.Colours[3] = {255, 255, 255, 0};
+  std::vector<BYTE> index(16 * 16);
+  for (size_t i = 0; i < index.size(); ++i) index[i] = static_cast<BYTE>((i / 3) % 4);
+  SetDIBitsToDevice(dc, 700, 100, 16, 16, 0, 0, 0, 16, index.data(), reinterpret_cast<BITMAPINFO*>(&indexed),
+                    DIB_RGB_COLORS);
+  // From a memory DC: SRCCOPY and SRCINVERT, alpha-blended and with a key colour.
+  HDC memory = CreateCompatibleDC(dc);
+  void* bits = nullptr;
+  HBITMAP bitmap = Pixels(dc, 32, 32, 128, &bits);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(dc, 100, 600, 32, 32, memory, 0, 0, SRCCOPY);
+  BitBlt(dc, 300, 600, 32, 32, memory, 0, 0, SRCINVERT);
+  BLENDFUNCTION blend = {AC_SRC_OVER, 0, 200, AC_SRC_ALPHA};
+  GdiAlphaBlend(dc, 500, 600, 320, 320, memory, 0, 0, 32, 32, blend);
+  GdiTransparentBlt(dc, 900, 600, 320, 320, memory, 0, 0, 32, 32, RGB(255, 0, 255));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  // Gradients: a horizontal rectangle and a triangle.
+  TRIVERTEX vertices[] = {{100, 1100, 0xff00, 0, 0, 0}, {600, 1300, 0, 0, 0xff00, 0}, {800, 1100, 0, 0xff00, 0, 0},
+                          {1200, 1100, 0xff00, 0xff00, 0, 0}, {1000, 1400, 0, 0xff00, 0xff00, 0}};
+  GRADIENT_RECT rect = {0, 1};
+  GdiGradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_H);
+  GRADIENT_TRIANGLE triangle = {2, 3, 4};
+  GdiGradientFill(dc, vertices, 5, &triangle, 1, GRADIENT_FILL_TRIANGLE);
 }
 
 }  // namespace
@@ -107,6 +180,8 @@ int wmain(int argc, wchar_t** argv) {
     Shapes(dc);
   else if (wcscmp(argv[1], L"text") == 0)
     Texts(dc);
+  else if (wcscmp(argv[1], L"images") == 0)
+    Images(dc);
   else
     return 2;
   HENHMETAFILE page = CloseEnhMetaFile(dc);

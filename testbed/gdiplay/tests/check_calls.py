@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the recording driver's log of one gdiplay run against what the test page draws.
-   check_calls.py shapes|none|fills|text|text-unhooked LOG
+   check_calls.py shapes|none|fills|text|images LOG
 The text checks read the font files the driver was given with fontTools: every glyph handle must
 be the glyph the font's own cmap gives the character."""
 import os
@@ -112,8 +112,8 @@ def check_text(calls):
     texts = [c for c in calls if c['call'] == 'TextOut']
     strings = [''.join(chr(int(h, 16)) for h in t['chars'].split(',') if h) for t in texts]
     expect(strings == ['Hello, world', 'Opaque text', 'Up', 'Clipped text here', 'Bold Italic', '\u6c49\u5b57',
-                       'Private'], 'strings %s' % strings)
-    if len(texts) != 7:
+                       'Private', 'Bold'], 'strings %s' % strings)
+    if len(texts) != 8:
         return
     for t, s in zip(texts, strings):
         handles = [int(g.split('@')[0]) for g in t['glyphs'].split(';') if g]
@@ -126,7 +126,15 @@ def check_text(calls):
         xs = [p[0] for p in points]
         if s != 'Up':
             expect(xs == sorted(xs) and len(set(p[1] for p in points)) == 1, '%r: not along the baseline %s' % (s, points))
-    hello, opaque, up, clipped, bold, cjk, private = texts
+    for t in texts:  # the first advance (28.36) leads from the first glyph to the second
+        p = [tuple(int(v) for v in g.split('@')[1].split(',')) for g in t['glyphs'].split(';') if g]
+        if len(p) > 1:
+            expect(near(t['advance'], [p[1][0] - p[0][0], p[1][1] - p[0][1]], 1.01), 'advance ' + t['line'])
+    hello, opaque, up, clipped, bold, cjk, private, sans_bold = texts
+    # One FONTOBJ per realization, one face per font file.
+    expect(hello['uniq'] == clipped['uniq'] and hello['face'] == clipped['face'] == up['face'], 'same font ' + up['line'])
+    expect(hello['uniq'] != up['uniq'] and len({hello['face'], opaque['face'], bold['face'], cjk['face'], private['face'], sans_bold['face']}) == 6,
+           'faces: %s' % [t['face'] for t in texts])
     expect(near(hello['glyphs'].split('@')[1].split(';')[0], [100 * SCALE, 100 * SCALE + 44], 3),
            'the first glyph of a TA_TOP text sits an ascent below its reference point: ' + hello['glyphs'])
     expect(hello['family'] == 'DejaVu_Sans' and hello['fonttype'] == '4' and 'opaque' not in hello, hello['line'])
@@ -142,13 +150,55 @@ def check_text(calls):
     expect(int(bold['fonttype'], 16) & 0x6000 == 0x6000, 'simulated bold and italic ' + bold['line'])
     expect(int(cjk['fonttype'], 16) & 0x100004 == 0x100004, 'a CFF face of a collection ' + cjk['line'])
     expect(int(hello['fonttype'], 16) & 0x106000 == 0, 'nothing simulated in DejaVu Sans ' + hello['line'])
+    expect(sans_bold['family'] == 'DejaVu_Sans' and sans_bold['weight'] == '700' and
+           int(sans_bold['fonttype'], 16) & 0x2000 == 0, 'DejaVu Sans Bold, not simulated: ' + sans_bold['line'])
     expect(private['family'] == 'Quill_Test_Sans', 'the font loaded with --font: ' + private['line'])
     right = int(private['background'].split(',')[2])
     expect(abs(right - 2000 * SCALE) <= 2, 'TA_RIGHT ends the text at its reference point: ' + private['line'])
 
+def check_images(calls):
+    draws = drawing(calls)
+    names = [c['call'] for c in draws]
+    expect(names == ['StretchBlt', 'CopyBits', 'StretchBlt', 'StretchBltROP', 'AlphaBlend', 'TransparentBlt',
+                     'GradientFill', 'GradientFill'], 'image calls in order: %s' % names)
+    if len(draws) != 8:
+        return
+    photo, indexed, copy, invert, alpha, keyed, rect, triangle = draws
+    # The photograph at its own size (40 x 30, 24 bits, BMF_24BPP) stretched onto its place.
+    expect(photo['source'] == '40x30' and photo['format'] == '5' and photo['xlate'] == '1' and
+           near(photo['target'], box(100, 100, 500, 400)), 'photograph ' + photo['line'])
+    expect(photo['from'] == '0,0,40,30', 'photograph source rectangle ' + photo['line'])
+    # The 8-bit image: its own pixels, its colour table through the XLATEOBJ (index 0 is red).
+    expect(indexed['source'] == '16x16' and indexed['format'] == '3' and indexed['xlate'] == '2' and
+           indexed['palette'] == '4' and indexed['first'] == 'ff0000', 'indexed image ' + indexed['line'])
+    left, top, right, bottom = (int(v) for v in indexed['target'].split(','))
+    expect(right - left == 16 and bottom - top == 16, 'SetDIBitsToDevice keeps the size: ' + indexed['target'])
+    expect(copy['format'] == '6' and invert['rop4'] == '6666', 'memory DC blits ' + copy['line'] + ' / ' + invert['line'])
+    expect(alpha['constant'] == '200' and alpha['format'] == '1' and near(alpha['target'], box(500, 600, 820, 920)),
+           'AlphaBlend ' + alpha['line'])
+    expect(keyed['key'] == 'ff00ff' and near(keyed['target'], box(900, 600, 1220, 920)), 'TransparentBlt ' + keyed['line'])
+    if len(sys.argv) > 3:  # the page drawn: the keyed picture is there, its key colour let through
+        data = open(sys.argv[3], 'rb').read()
+        header, width, height = data.split(b'\n', 3)[:3], *map(int, data.split(b'\n', 3)[1].split())
+        pixels = data.split(b'\n', 3)[3]
+        left, top, right, bottom = (int(v) for v in keyed['target'].split(','))
+        white = inked = magenta = 0
+        for y in range(top + 2, bottom - 2):
+            for x in range(left + 2, right - 2):
+                r, g, b = pixels[(y * width + x) * 3:(y * width + x) * 3 + 3]
+                white += (r, g, b) == (255, 255, 255)
+                magenta += (r, g, b) == (255, 0, 255)
+                inked += (r, g, b) != (255, 255, 255)
+        expect(inked > 1000 and white > 1000 and magenta == 0,
+               'the colour-keyed picture: %d inked, %d white, %d in the key colour' % (inked, white, magenta))
+    expect(rect['mode'] == '0' and rect['vertices'] == '2' and near(rect['bounds'], box(100, 1100, 600, 1300)),
+           'rectangle gradient ' + rect['line'])
+    expect(triangle['mode'] == '2' and triangle['vertices'] == '5' and near(triangle['bounds'], box(800, 1100, 1200, 1400)),
+           'triangle gradient ' + triangle['line'])
+
 kind, log = sys.argv[1], sys.argv[2]
 calls = parse(log)
-{'shapes': check_shapes, 'none': check_none, 'fills': check_fills, 'text': check_text}[kind](calls)
+{'shapes': check_shapes, 'none': check_none, 'fills': check_fills, 'text': check_text, 'images': check_images}[kind](calls)
 expect(any(c['call'] == 'SendPage' for c in calls), 'no page sent')
 for p in problems:
     print('  ' + p)

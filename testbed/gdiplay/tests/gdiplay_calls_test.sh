@@ -69,5 +69,23 @@ win "$bin/gdiplay.exe" --font missing.ttf --out x.log text.emf 2>font.txt
 code=$?
 [ "$code" = 3 ] && grep -q 'cannot load the font missing.ttf' font.txt || fail "a missing font: exit code $code, $(cat font.txt)"
 
+# Images: each blit record with its source bitmap and colours, exactly drawn by the Eng twins.
+win "$bin/calls_pages.exe" images images.emf || fail "calls_pages images"
+win "$bin/emftool.exe" raster images.emf 1240 1754 reference.ppm || fail "emftool raster images"
+record images.log images.emf
+same_page page-1.ppm
+python3 "$here/check_calls.py" images images.log page-1.ppm || fail "the calls of the images page"
+
+# The test bed's sample documents with everything hooked: drawing calls arrive, and each page is
+# still exactly what Wine's GDI draws.
+for kind in office scripts layout strokes clipping blending; do
+  win "$bin/emftool.exe" draw $kind 210 297 1 sample-$kind.emf || fail "emftool draw $kind"
+  win "$bin/emftool.exe" raster sample-$kind.emf 1240 1754 reference.ppm || fail "emftool raster $kind"
+  record sample-$kind.log sample-$kind.emf
+  same_page page-1.ppm
+  calls=$(grep -c -E '^(StrokePath|FillPath|StrokeAndFillPath|LineTo|BitBlt|CopyBits|StretchBlt|AlphaBlend|TransparentBlt|GradientFill|TextOut) ' sample-$kind.log)
+  [ "$calls" -gt 0 ] || fail "sample page $kind: no drawing calls"
+done
+
 if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
 echo "all checks passed"

@@ -218,7 +218,7 @@ BOOL APIENTRY DrvStretchBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* 
                             COLORADJUSTMENT* adjust, POINTL* org, RECTL* target, RECTL* source, POINTL* maskPoint,
                             ULONG mode) {
   char line[160];
-  sprintf(line, "StretchBlt target=%ld,%ld,%ld,%ld source=%ld,%ld,%ld,%ld mode=%lu ", target->left, target->top,
+  sprintf(line, "StretchBlt target=%ld,%ld,%ld,%ld from=%ld,%ld,%ld,%ld mode=%lu ", target->left, target->top,
           target->right, target->bottom, source->left, source->top, source->right, source->bottom, mode);
   Write(line + DescribeSource(src, pxlo) + DescribeClip(pco));
   return Engine<PFN_DrvStretchBlt>("EngStretchBlt")(dst, src, mask, pco, pxlo, adjust, org, target, source, maskPoint,
@@ -229,7 +229,7 @@ BOOL APIENTRY DrvStretchBltROP(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOB
                                COLORADJUSTMENT* adjust, POINTL* org, RECTL* target, RECTL* source, POINTL* maskPoint,
                                ULONG mode, BRUSHOBJ* pbo, DWORD rop4) {
   char line[160];
-  sprintf(line, "StretchBltROP rop4=%04lx target=%ld,%ld,%ld,%ld source=%ld,%ld,%ld,%ld ", rop4, target->left,
+  sprintf(line, "StretchBltROP rop4=%04lx target=%ld,%ld,%ld,%ld from=%ld,%ld,%ld,%ld ", rop4, target->left,
           target->top, target->right, target->bottom, source->left, source->top, source->right, source->bottom);
   Write(line + DescribeSource(src, pxlo) + DescribeClip(pco));
   return Engine<PFN_DrvStretchBltROP>("EngStretchBltROP")(dst, src, mask, pco, pxlo, adjust, org, target, source,
@@ -246,7 +246,7 @@ BOOL APIENTRY DrvPlgBlt(SURFOBJ* dst, SURFOBJ* src, SURFOBJ* mask, CLIPOBJ* pco,
 BOOL APIENTRY DrvAlphaBlend(SURFOBJ* dst, SURFOBJ* src, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* target, RECTL* source,
                             BLENDOBJ* blend) {
   char line[192];
-  sprintf(line, "AlphaBlend target=%ld,%ld,%ld,%ld source=%ld,%ld,%ld,%ld constant=%u format=%u ", target->left,
+  sprintf(line, "AlphaBlend target=%ld,%ld,%ld,%ld from=%ld,%ld,%ld,%ld constant=%u format=%u ", target->left,
           target->top, target->right, target->bottom, source->left, source->top, source->right, source->bottom,
           blend->BlendFunction.SourceConstantAlpha, blend->BlendFunction.AlphaFormat);
   Write(line + DescribeSource(src, pxlo) + DescribeClip(pco));

@@ -145,6 +145,11 @@ std::string DescribeText(STROBJ* pstro, FONTOBJ* pfo, RECTL* opaque) {
     for (ULONG i = 0; i < count; ++i)
       text += std::to_string(pos[i].hg) + "@" + std::to_string(pos[i].ptl.x) + "," + std::to_string(pos[i].ptl.y) + ";";
   }
+  auto advances = Engine<BOOL(APIENTRY*)(STROBJ*, ULONG, ULONG, POINTQF*)>("STROBJ_bGetAdvanceWidths");
+  POINTQF first = {};
+  if (pstro->cGlyphs && advances(pstro, 0, 1, &first))  // 28.36: 36 bits of fraction
+    text += Format(" advance=%.3f,%.3f", static_cast<double>(first.x.QuadPart) / 68719476736.0,
+                   static_cast<double>(first.y.QuadPart) / 68719476736.0);
   text += " chars=";
   for (ULONG i = 0; pstro->pwszOrg && i < pstro->cGlyphs; ++i) text += Hex(pstro->pwszOrg[i]) + ",";
   text += " background=" + Rect(pstro->rclBkGround);
@@ -154,9 +159,15 @@ std::string DescribeText(STROBJ* pstro, FONTOBJ* pfo, RECTL* opaque) {
     const WCHAR* family = reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(metrics) + metrics->dpwszFamilyName);
     std::string name;
     for (; *family; ++family) name += *family == L' ' ? '_' : static_cast<char>(*family);
-    text += " family=" + name + " em=" + std::to_string(metrics->fwdUnitsPerEm) + " fstype=" + Hex(metrics->fsType);
+    std::string unique;
+    for (const WCHAR* c = reinterpret_cast<const WCHAR*>(reinterpret_cast<const BYTE*>(metrics) + metrics->dpwszUniqueName);
+         *c; ++c)
+      unique += *c == L' ' ? '_' : static_cast<char>(*c);
+    text += " family=" + name + " unique=" + unique + " em=" + std::to_string(metrics->fwdUnitsPerEm) +
+            " fstype=" + Hex(metrics->fsType) + " weight=" + std::to_string(metrics->usWinWeight);
   }
-  text += " fonttype=" + Hex(pfo->flFontType);
+  text += " fonttype=" + Hex(pfo->flFontType) + " face=" + std::to_string(pfo->iTTUniq) + " uniq=" +
+          std::to_string(pfo->iUniq);
   XFORML x = {};
   getXform(xform(pfo), &x);
   text += Format(" fontxform=%.4g,%.4g", x.eM11, x.eM12) + Format(",%.4g,%.4g", x.eM21, x.eM22);

@@ -90,16 +90,18 @@ TEST(SamplePages, OfficeReportHasBodyTextARuledTableAndAPhotographOnEveryThirdPa
 TEST(SamplePages, TextLayoutIsJustifiedOpaqueAndRotated) {
   Recorded page = Record(SamplePage::TextLayout, 1);
   ExpectNotedTextIsRecorded(page);
-  bool opaque = false, justified = false;
+  bool opaque = false;
+  int justified = 0;
   for (const EMREXTTEXTOUTW* text : All<EMREXTTEXTOUTW>(page, EMR_EXTTEXTOUTW)) {
     if (text->emrtext.fOptions & ETO_OPAQUE) opaque = true;
-    // Justified lines: gaps wider than any letter of a 38-unit font.
+    // Justified lines: their advances add up to the measure of 900 units exactly.
     const INT* dx = reinterpret_cast<const INT*>(reinterpret_cast<const BYTE*>(text) + text->emrtext.offDx);
-    for (DWORD i = 0; i < text->emrtext.nChars; ++i)
-      if (dx[i] > 60 && dx[i] < 400) justified = true;
+    long sum = 0;
+    for (DWORD i = 0; i < text->emrtext.nChars; ++i) sum += dx[i];
+    justified += sum == 900;
   }
   EXPECT_TRUE(opaque);
-  EXPECT_TRUE(justified);
+  EXPECT_EQ(justified, 3);  // the paragraph's last line is left ragged
   std::set<LONG> escapements;
   std::set<LONG> widths;
   for (const EMREXTCREATEFONTINDIRECTW* font : All<EMREXTCREATEFONTINDIRECTW>(page, EMR_EXTCREATEFONTINDIRECTW)) {

@@ -40,18 +40,23 @@ TEST(GlyphHandles, TakenAsGlyphIdsOnlyWhenTheFaceAgrees) {
     ASSERT_TRUE(ReadGlyphMetrics(font, metrics, glyph, advance, bearing));
     double pixels = double(int(advance * em / metrics.UnitsPerEm + 0.5));  // rounded, as hinting does
     right.push_back({glyph, pixels, uint32_t(*c)});
-    uint32_t next = glyph + 3, nextAdvance;
-    ReadGlyphMetrics(font, metrics, next, nextAdvance, bearing);
-    shifted.push_back({next, double(nextAdvance) * em / metrics.UnitsPerEm, uint32_t(*c)});
+    uint32_t next = glyph + 3;
+    shifted.push_back({next, pixels, uint32_t(*c)});  // GDI's advances are the right glyphs'
     wrongSize.push_back({glyph, pixels * 1.5 + 2, uint32_t(*c)});
     unknownCharacters.push_back({glyph, -1, 0});
   }
   EXPECT_TRUE(GlyphHandlesAreGlyphIds(font, metrics, right.data(), uint32_t(right.size()), em));
   EXPECT_TRUE(GlyphHandlesAreGlyphIds(font, metrics, unknownCharacters.data(), uint32_t(right.size()), em));
-  // Handles that are something else (here: ids three off) disagree with cmap even where the
-  // advances happen to match.
+  // Handles that are something else (here: ids three off) disagree with cmap.
   EXPECT_FALSE(GlyphHandlesAreGlyphIds(font, metrics, shifted.data(), uint32_t(shifted.size()), em));
+  // Advances of another layout (a stand-in face, fixed cells) with the characters agreeing: ids.
+  EXPECT_TRUE(GlyphHandlesAreGlyphIds(font, metrics, wrongSize.data(), uint32_t(wrongSize.size()), em));
+  // Without characters the advances decide.
+  for (auto& sample : wrongSize) sample.Character = 0;
   EXPECT_FALSE(GlyphHandlesAreGlyphIds(font, metrics, wrongSize.data(), uint32_t(wrongSize.size()), em));
+  for (auto& sample : shifted) sample.Character = 0;
+  EXPECT_FALSE(GlyphHandlesAreGlyphIds(font, metrics, shifted.data(), uint32_t(shifted.size()), em))
+      << "ids three off have other advances";
   GlyphHandleSample beyond = {metrics.GlyphCount, -1, 0};
   EXPECT_FALSE(GlyphHandlesAreGlyphIds(font, metrics, &beyond, 1, em));
 }
