@@ -14,6 +14,7 @@
 
 #include "draw_calls.h"
 #include "engine_calls.h"
+#include "hatch_patterns.h"
 #include "job_settings.h"
 #include "page_picture.h"
 #include "page_recording.h"
@@ -22,6 +23,12 @@
 #include "printer_device.h"
 
 namespace {
+
+// While a page is written: whether the spooler cancelled the job (EngCheckAbort).
+bool JobCancelled(void* target) {
+  PrinterDevice* device = static_cast<PrinterDevice*>(target);
+  return device->Engine.EngCheckAbort && device->PageSurface && device->Engine.EngCheckAbort(device->PageSurface);
+}
 
 // The document's bytes to the printer; a short or failed write loses the job, so it fails.
 bool WriteToPrinter(void* target, const BYTE* bytes, DWORD count) {
@@ -41,8 +48,11 @@ void FillGdiInfo(const PageGeometry& page, FLONG hooks, GDIINFO& info) {
   ZeroMemory(&info, sizeof(info));
   info.ulVersion = GDI_DRIVER_VERSION;
   info.ulTechnology = DT_RASPRINTER;
-  info.ulHorzSize = page.WidthMillimetres;
-  info.ulVertSize = page.HeightMillimetres;
+  // Negative sizes are micrometres: whole millimetres would make GDI's metric mapping modes (and
+  // HORZSIZE/VERTSIZE against HORZRES/VERTRES) up to a seventh of a percent off, circles not
+  // round. The size is the extent of the pixels, so both directions scale alike.
+  info.ulHorzSize = static_cast<ULONG>(-MulDiv(page.WidthPixels, 25400, page.Dpi));
+  info.ulVertSize = static_cast<ULONG>(-MulDiv(page.HeightPixels, 25400, page.Dpi));
   info.ulHorzRes = page.WidthPixels;
   info.ulVertRes = page.HeightPixels;
   info.cBitsPixel = 24;
@@ -100,6 +110,7 @@ void FreeDevice(PrinterDevice* device) {
   if (!device) return;
   PdfFreeDocument(device->Document);
   PageFree(device->Recording);
+  DeleteHatchPatterns(device->Engine, device->Patterns);
   if (device->Palette) device->Engine.DeletePalette(device->Palette);
   delete device;
 }
@@ -131,7 +142,7 @@ BOOL APIENTRY DrvQueryDriverInfo(DWORD dwMode, PVOID pBuffer, DWORD cbBuf, PDWOR
   return TRUE;
 }
 
-DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo,
+DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo,
                               DEVINFO* pdi, HDEV hdev, LPWSTR pwszDeviceName, HANDLE hDriver) {
   PrinterDevice* device = new (std::nothrow) PrinterDevice();
   if (!device) {
@@ -153,6 +164,15 @@ DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps
     FreeDevice(device);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
+  }
+  // Hatch brushes at a pitch that reads on paper; GDI says how many handles it has room for.
+  if (phsurfPatterns && cPat) {
+    if (!CreateHatchPatterns(device->Engine, device->Page.Dpi, cPat, device->Patterns)) {
+      FreeDevice(device);
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
+    }
+    for (ULONG i = 0; i < device->Patterns.Count; ++i) phsurfPatterns[i] = device->Patterns.Surfaces[i];
   }
   // GDI says how much it has room for; nothing beyond that is written.
   GDIINFO gdiInfo;
@@ -177,6 +197,8 @@ BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
     PdfFreeDocument(device->Document);
     device->Document = old->Document;
     device->Document->Target = device;
+    device->JobId = old->JobId;
+    device->DocumentFromReset = true;
     old->Document = nullptr;
   }
   return TRUE;
@@ -192,7 +214,11 @@ HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
   SIZEL size = {device->Page.WidthPixels, device->Page.HeightPixels};
   LONG stride = ((size.cx * 3) + 3) & ~3;
   HBITMAP bitmap = device->Engine.CreateBitmap(size, stride, BMF_24BPP, BMF_TOPDOWN, nullptr);
-  if (!bitmap) return nullptr;
+  if (!bitmap) {
+    // Nearly always memory: an A3 page at 600 dpi is a bitmap of 199 MiB in one piece.
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   HSURF surface = reinterpret_cast<HSURF>(bitmap);
   if (!device->Engine.AssociateSurface(surface, device->EngineDevice, device->Hooks)) {
     device->Engine.DeleteSurface(surface);
@@ -209,13 +235,26 @@ VOID APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
   device->Surface = nullptr;
 }
 
-BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD) {
+// GDI calls DrvStartDoc at the start of each job and again after ResetDC, then with no document
+// name and job id 0: only that call goes on with the document the replaced device handed over.
+// Any other start is a new job, which starts a new document; an unfinished one is dropped (its
+// job had the bytes written so far, never a document spliced with another).
+BOOL APIENTRY DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
   PrinterDevice* device = DeviceOf(pso);
   if (!device) return FALSE;
-  if (device->Document) return TRUE;  // again after ResetDC: the document goes on
+  bool resumes = device->Document && device->DocumentFromReset &&
+                 ((!pwszDocName && dwJobId == 0) || (dwJobId != 0 && dwJobId == device->JobId));
+  device->DocumentFromReset = false;
+  if (resumes) return TRUE;
+  PdfFreeDocument(device->Document);
   device->Document = PdfBeginDocument(WriteToPrinter, device, pwszDocName);
-  if (!device->Document) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return device->Document != nullptr;
+  if (!device->Document) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  device->Document->IsCancelled = JobCancelled;
+  device->JobId = dwJobId;
+  return TRUE;
 }
 
 // A new page starts white.
@@ -242,10 +281,16 @@ BOOL APIENTRY DrvSendPage(SURFOBJ* pso) {
   PageRecording* page = device->Hooks ? device->Recording : nullptr;
   bool recorded = page && device->PageStarted && !page->Failed;
   device->PageStarted = false;
-  bool sent = recorded ? PageSend(*device->Document, *page, device->Page, pixels)
-                       : PdfWritePagePicture(*device->Document, device->Page, pixels);
+  device->PageSurface = pso;
+  bool cancelled = PdfJobWasCancelled(*device->Document);
+  bool sent = !cancelled && (recorded ? PageSend(*device->Document, *page, device->Page, pixels)
+                                      : PdfWritePagePicture(*device->Document, device->Page, pixels));
+  cancelled = device->Document->Cancelled;
+  device->PageSurface = nullptr;
   if (sent) return TRUE;
-  SetLastError(ERROR_WRITE_FAULT);
+  // A cancelled job ends here, at once (EngCheckAbort is asked as the page is written): GDI is
+  // told and aborts the document.
+  SetLastError(cancelled ? ERROR_PRINT_CANCELLED : ERROR_WRITE_FAULT);
   return FALSE;
 }
 
@@ -254,8 +299,16 @@ BOOL APIENTRY DrvEndDoc(SURFOBJ* pso, FLONG fl) {
   if (!device || !device->Document) return FALSE;
   bool finished = true;
   if (!(fl & ED_ABORTDOC)) {
+    // A job without pages (an empty selection) still gets a document readers open: one blank
+    // page of the job's paper. A document of no pages is refused by most readers.
     const DEVMODEW& settings = device->Settings.Public;
-    finished = PdfEndDocument(*device->Document, settings.dmCopies, settings.dmCollate != DMCOLLATE_FALSE);
+    int copies = settings.dmCopies;
+    if (device->Document->PageCount == 0) {
+      PdfPagePixels none = {nullptr, 0, 0, 0};
+      PdfWritePagePicture(*device->Document, device->Page, none);
+      copies = 1;
+    }
+    finished = PdfEndDocument(*device->Document, copies, settings.dmCollate != DMCOLLATE_FALSE);
   }
   PdfFreeDocument(device->Document);
   device->Document = nullptr;

@@ -56,6 +56,11 @@ bool PdfWritePagePicture(PdfDocument& document, const PageGeometry& page, const 
     BYTE* row = static_cast<BYTE*>(malloc(rowBytes));
     bool written = row && PdfBeginFlateStream(document, imageId, text);
     for (LONG y = top; y < bottom && written; ++y) {
+      // Rows of white or one colour deflate to little output: ask every 64 rows as well.
+      if ((y - top) % 64 == 0 && PdfJobWasCancelled(document)) {
+        written = false;
+        break;
+      }
       ConvertRow(pixels.FirstRow + static_cast<LONG_PTR>(y) * pixels.RowStride, pixels.Width, page.Grey, row);
       written = PdfFlateStreamWrite(document, row, pixels.Width * (page.Grey ? 1 : 3));
     }

@@ -10,6 +10,8 @@ namespace {
 const DWORD BufferSize = 64 * 1024;
 
 bool Flush(PdfDocument& document) {
+  // A large page takes seconds: a cancelled job stops at the next 64 KiB instead.
+  if (document.Used && !document.Failed) PdfJobWasCancelled(document);
   if (document.Used && !document.Failed && !document.Write(document.Target, document.Buffer, document.Used))
     document.Failed = true;
   document.Used = 0;
@@ -330,4 +332,10 @@ void PdfFreeDocument(PdfDocument* document) {
   free(document->Pages);
   free(document->Title);
   free(document);
+}
+
+bool PdfJobWasCancelled(PdfDocument& document) {
+  if (!document.Cancelled && document.IsCancelled && document.IsCancelled(document.Target))
+    document.Cancelled = document.Failed = true;
+  return document.Cancelled;
 }

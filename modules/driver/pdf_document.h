@@ -18,6 +18,8 @@ const DWORD PdfCatalogId = 1, PdfPagesId = 2, PdfInfoId = 3;
 
 // Writes bytes to wherever the document goes; false when they were not all written.
 typedef bool (*PdfWriteBytes)(void* target, const BYTE* bytes, DWORD count);
+// Asked while a page is written: true when the job was cancelled and writing should stop at once.
+typedef bool (*PdfJobCancelled)(void* target);
 
 // What the page tree and the copies need of a page written earlier: its copies are page objects
 // of their own that share its resources and content.
@@ -50,6 +52,8 @@ struct PdfDocument {
   DWORD StreamLengthId;         // the open Flate stream's /Length object, 0 when none is open
   ULONGLONG StreamStart;        // where its data began
   bool Failed;  // a write failed or memory ran out: the document is lost
+  PdfJobCancelled IsCancelled;  // asked before each write of the buffer; null: never asked
+  bool Cancelled;               // IsCancelled said so: the document is lost too
 
   // The fonts: the text code sets these when a page first uses a font. WriteFonts runs once when
   // the document ends (before the page tree), FreeFonts when it is freed, finished or not.
@@ -68,6 +72,9 @@ PdfDocument* PdfBeginDocument(PdfWriteBytes write, void* target, LPCWSTR title);
 bool PdfEndDocument(PdfDocument& document, int copies, bool collate);
 // Frees the document, finished or not.
 void PdfFreeDocument(PdfDocument* document);
+// Whether the job was cancelled (IsCancelled); a cancelled document has failed. Asked by the
+// document before each write and by long loops that write little.
+bool PdfJobWasCancelled(PdfDocument& document);
 
 // An object number for an object written now or later (a font at the end of the document); 0 when
 // memory ran out (the document has then failed).

@@ -5,6 +5,7 @@
 #include <winddi.h>
 
 #include "engine_calls.h"
+#include "hatch_patterns.h"
 #include "job_settings.h"
 #include "page_recording.h"
 #include "pdf_document.h"
@@ -18,6 +19,10 @@ struct PrinterDevice {
   HPALETTE Palette;
   HSURF Surface;
   PdfDocument* Document;
+  DWORD JobId;             // the spooler's job the document belongs to
+  bool DocumentFromReset;  // Document came from the device ResetDC replaced
+  SURFOBJ* PageSurface;    // during DrvSendPage: what EngCheckAbort is asked about
+  HatchPatterns Patterns;  // GDI's hatch brushes, at a pitch that reads on paper
   FLONG Hooks;  // the drawing calls the surface hooks; 0 for the page as an image
   PageRecording* Recording;  // the page being drawn (document content only), kept for the next page
   bool PageStarted;          // between DrvStartPage and DrvSendPage

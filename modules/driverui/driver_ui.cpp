@@ -24,15 +24,25 @@ const WORD Devmode351Size = offsetof(DEVMODEW, dmICMMethod);
 const WORD Devmode351Version = 0x0320;
 
 #define FIELD_END(field) (offsetof(DEVMODEW, field) + sizeof(DEVMODEW::field))
-// Where each field this driver sets ends, to drop the ones a smaller layout cannot hold.
+// Where the field of each printer setting ends: a smaller layout keeps no flag for a field it
+// cannot hold (dmCollate, say, lies beyond a Windows 3.1 DEVMODE).
 const struct {
   DWORD Flag;
   size_t End;
 } FieldEnds[] = {
-    {DM_ORIENTATION, FIELD_END(dmOrientation)}, {DM_PAPERSIZE, FIELD_END(dmPaperSize)},
-    {DM_COPIES, FIELD_END(dmCopies)},           {DM_DEFAULTSOURCE, FIELD_END(dmDefaultSource)},
-    {DM_PRINTQUALITY, FIELD_END(dmPrintQuality)}, {DM_COLOR, FIELD_END(dmColor)},
-    {DM_YRESOLUTION, FIELD_END(dmYResolution)}, {DM_FORMNAME, FIELD_END(dmFormName)},
+    {DM_ORIENTATION, FIELD_END(dmOrientation)},   {DM_PAPERSIZE, FIELD_END(dmPaperSize)},
+    {DM_PAPERLENGTH, FIELD_END(dmPaperLength)},   {DM_PAPERWIDTH, FIELD_END(dmPaperWidth)},
+    {DM_SCALE, FIELD_END(dmScale)},               {DM_COPIES, FIELD_END(dmCopies)},
+    {DM_DEFAULTSOURCE, FIELD_END(dmDefaultSource)}, {DM_PRINTQUALITY, FIELD_END(dmPrintQuality)},
+    {DM_COLOR, FIELD_END(dmColor)},               {DM_DUPLEX, FIELD_END(dmDuplex)},
+    {DM_YRESOLUTION, FIELD_END(dmYResolution)},   {DM_TTOPTION, FIELD_END(dmTTOption)},
+    {DM_COLLATE, FIELD_END(dmCollate)},           {DM_FORMNAME, FIELD_END(dmFormName)},
+    {DM_LOGPIXELS, FIELD_END(dmLogPixels)},       {DM_BITSPERPEL, FIELD_END(dmBitsPerPel)},
+    {DM_PELSWIDTH, FIELD_END(dmPelsWidth)},       {DM_PELSHEIGHT, FIELD_END(dmPelsHeight)},
+    {DM_NUP, FIELD_END(dmNup)},                   {DM_DISPLAYFREQUENCY, FIELD_END(dmDisplayFrequency)},
+    {DM_ICMMETHOD, FIELD_END(dmICMMethod)},       {DM_ICMINTENT, FIELD_END(dmICMIntent)},
+    {DM_MEDIATYPE, FIELD_END(dmMediaType)},       {DM_DITHERTYPE, FIELD_END(dmDitherType)},
+    {DM_PANNINGWIDTH, FIELD_END(dmPanningWidth)}, {DM_PANNINGHEIGHT, FIELD_END(dmPanningHeight)},
 };
 
 // Writes settings as a DEVMODE of publicBytes public and extraBytes private bytes (extraBytes is 0
@@ -174,6 +184,33 @@ BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO pDQPInfo) {
     return FALSE;
   }
   pDQPInfo->cchNeeded = 0;
+  return TRUE;
+}
+
+// What the EMF print processor asks before it plays a job: which of the job's attributes the
+// driver handles itself. The driver makes every copy (dmCopies, collated or not, into the
+// document), so the print processor plays the job once and makes none; it does no N-up, booklet,
+// reverse order or scaling either (the driver offers none of them). Levels 1 to 4 grow by
+// members at the end, so one record filled in full serves every level by its size.
+BOOL WINAPI DrvQueryJobAttributes(HANDLE, PDEVMODEW pDevMode, DWORD dwLevel, LPBYTE lpAttributeInfo) {
+  static const size_t LevelSizes[] = {0, sizeof(ATTRIBUTE_INFO_1), sizeof(ATTRIBUTE_INFO_2), sizeof(ATTRIBUTE_INFO_3),
+                                      sizeof(ATTRIBUTE_INFO_4)};
+  if (!lpAttributeInfo || dwLevel < 1 || dwLevel > 4) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  JobSettings settings;
+  SettingsFor(settings, nullptr, pDevMode);
+  ATTRIBUTE_INFO_4 info = {};
+  info.dwJobNumberOfPagesPerSide = info.dwDrvNumberOfPagesPerSide = 1;
+  info.dwNupBorderFlags = NO_BORDER_PRINT;
+  info.dwJobPageOrderFlags = info.dwDrvPageOrderFlags = NORMAL_PRINT;
+  info.dwJobNumberOfCopies = info.dwDrvNumberOfCopies = static_cast<DWORD>(settings.Public.dmCopies);
+  info.dwColorOptimization = NO_COLOR_OPTIMIZATION;
+  info.dmPrintQuality = settings.Public.dmPrintQuality;
+  info.dmYResolution = settings.Public.dmYResolution;
+  info.dwScalingPercentX = info.dwScalingPercentY = 100;
+  memcpy(lpAttributeInfo, &info, LevelSizes[dwLevel]);
   return TRUE;
 }
 

@@ -53,3 +53,67 @@ typedef struct _DEVQUERYPRINT_INFO {
   DWORD cchNeeded;
 } DEVQUERYPRINT_INFO, *PDEVQUERYPRINT_INFO;
 #endif
+
+#if defined(__MINGW32__) && !defined(NORMAL_PRINT)
+// DrvQueryJobAttributes' records (winddiui.h of the Windows SDK and driver kit; not in MinGW's):
+// each level is the one before with members added at its end.
+typedef struct _ATTRIBUTE_INFO_1 {
+  DWORD dwJobNumberOfPagesPerSide;
+  DWORD dwDrvNumberOfPagesPerSide;
+  DWORD dwNupBorderFlags;
+  DWORD dwJobPageOrderFlags;
+  DWORD dwDrvPageOrderFlags;
+  DWORD dwJobNumberOfCopies;
+  DWORD dwDrvNumberOfCopies;
+} ATTRIBUTE_INFO_1, *PATTRIBUTE_INFO_1;
+
+typedef struct _ATTRIBUTE_INFO_2 {
+  DWORD dwJobNumberOfPagesPerSide;
+  DWORD dwDrvNumberOfPagesPerSide;
+  DWORD dwNupBorderFlags;
+  DWORD dwJobPageOrderFlags;
+  DWORD dwDrvPageOrderFlags;
+  DWORD dwJobNumberOfCopies;
+  DWORD dwDrvNumberOfCopies;
+  DWORD dwColorOptimization;
+} ATTRIBUTE_INFO_2, *PATTRIBUTE_INFO_2;
+
+typedef struct _ATTRIBUTE_INFO_3 {
+  DWORD dwJobNumberOfPagesPerSide;
+  DWORD dwDrvNumberOfPagesPerSide;
+  DWORD dwNupBorderFlags;
+  DWORD dwJobPageOrderFlags;
+  DWORD dwDrvPageOrderFlags;
+  DWORD dwJobNumberOfCopies;
+  DWORD dwDrvNumberOfCopies;
+  DWORD dwColorOptimization;
+  short dmPrintQuality;
+  short dmYResolution;
+} ATTRIBUTE_INFO_3, *PATTRIBUTE_INFO_3;
+
+typedef struct _ATTRIBUTE_INFO_4 {
+  DWORD dwJobNumberOfPagesPerSide;
+  DWORD dwDrvNumberOfPagesPerSide;
+  DWORD dwNupBorderFlags;
+  DWORD dwJobPageOrderFlags;
+  DWORD dwDrvPageOrderFlags;
+  DWORD dwJobNumberOfCopies;
+  DWORD dwDrvNumberOfCopies;
+  DWORD dwColorOptimization;
+  short dmPrintQuality;
+  short dmYResolution;
+  DWORD dwDuplexFlags;
+  DWORD dwNupDirection;
+  DWORD dwBookletFlags;
+  DWORD dwScalingPercentX;
+  DWORD dwScalingPercentY;
+} ATTRIBUTE_INFO_4, *PATTRIBUTE_INFO_4;
+
+#define BORDER_PRINT 0x00000000
+#define NO_BORDER_PRINT 0x00000001
+#define NORMAL_PRINT 0x00000000
+#define REVERSE_PRINT 0x00000001
+#define BOOKLET_PRINT 0x00000002
+#define NO_COLOR_OPTIMIZATION 0x00000000
+#define COLOR_OPTIMIZATION 0x00000001
+#endif

@@ -149,23 +149,25 @@ DWORD QueryDeviceCapability(HINSTANCE module, WORD index, void* output, size_t o
       return 999;
     case DC_COLORDEVICE:
       return 1;
-    case DC_TRUETYPE:  // every page is an image: text in TrueType fonts is drawn as graphics
-      return DCTT_BITMAP;
+    case DC_TRUETYPE:  // as graphics in the page image, as embedded fonts in document content
+      return DCTT_BITMAP | DCTT_DOWNLOAD;
     case DC_COLLATE:  // the driver writes the copies into the document, collated or not
       return 1;
-    // A document is one sided and not stapled; the lists of
-    // personalities (page languages) and dependent files are empty; there is no printer memory
-    // and no fixed print rate.
+    // A document is one sided and not stapled; the lists of personalities (page languages) and
+    // dependent files are empty; there is no printer memory.
     case DC_DUPLEX:
     case DC_STAPLE:
     case DC_PERSONALITY:
     case DC_PRINTERMEM:
+    case DC_FILEDEPENDENCIES:
+      return 0;
+    // A print rate is a capability this printer does not have: no rate, so no unit either
+    // (DC_PRINTRATEUNIT would have to name a PRINTRATEUNIT_* value). DC_BINADJUST is not used on
+    // Windows NT. All of them, like any index not known here, answer GDI_ERROR.
     case DC_PRINTRATE:
     case DC_PRINTRATEPPM:
     case DC_PRINTRATEUNIT:
-    case DC_FILEDEPENDENCIES:
     case DC_BINADJUST:
-      return 0;
     default:
       return GDI_ERROR;
   }

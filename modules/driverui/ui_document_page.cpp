@@ -22,6 +22,7 @@ struct DocumentPage {
   JobSettings Settings;  // the caller's, merged into the defaults; the choice on OK
   bool InitialLandscape;
   bool InitialGrey;
+  bool InitialImage;     // each page as an image
   bool ReadOnly;         // DM_NOPERMISSION: the user may look but not change
   WCHAR Title[64];       // the sheet's title, for PROPSHEETUI_REASON_GET_INFO_HEADER
 };
@@ -66,18 +67,27 @@ void ShowSettings(HWND dialog, const DocumentPage& page) {
   }
   CheckRadioButton(dialog, IDC_PORTRAIT, IDC_LANDSCAPE, page.InitialLandscape ? IDC_LANDSCAPE : IDC_PORTRAIT);
   CheckRadioButton(dialog, IDC_COLOUR, IDC_GREY, page.InitialGrey ? IDC_GREY : IDC_COLOUR);
+  CheckRadioButton(dialog, IDC_PAGE_DOCUMENT, IDC_PAGE_IMAGE, page.InitialImage ? IDC_PAGE_IMAGE : IDC_PAGE_DOCUMENT);
   SendDlgItemMessageW(dialog, IDC_COPIES, EM_LIMITTEXT, 3, 0);
   SetDlgItemInt(dialog, IDC_COPIES, dm.dmCopies, FALSE);
   if (page.ReadOnly)
-    for (int id = IDC_PAPER; id <= IDC_COPIES; ++id)
+    for (int id = IDC_PAPER; id <= IDC_PAGE_IMAGE; ++id)
       if (id != IDC_PAGE_PICTURE) EnableWindow(GetDlgItem(dialog, id), FALSE);
 }
 
-// The controls' state as a DEVMODE of the fields the page offers; MergeJobSettings then takes
-// over what is valid (a copies count outside 1..999 is brought into range first).
-void ReadChoice(HWND dialog, const DocumentPage& page, DEVMODEW& choice) {
-  ZeroMemory(&choice, sizeof(choice));
+// The controls' state as settings of the fields the page offers, with our private part (the page
+// content); MergeJobSettings then takes over what is valid (a copies count outside 1..999 is
+// brought into range first).
+void ReadChoice(HWND dialog, const DocumentPage& page, JobSettings& settings) {
+  ZeroMemory(&settings, sizeof(settings));
+  settings.Private.Signature = PrivateSettingsSignature;
+  settings.Private.Version = PrivateSettingsVersion;
+  settings.Private.Size = sizeof(PrivateSettings);
+  settings.Private.PageContent =
+      SecondChosen(dialog, IDC_PAGE_DOCUMENT, IDC_PAGE_IMAGE, page.InitialImage) ? PageContentImage : PageContentDocument;
+  DEVMODEW& choice = settings.Public;
   choice.dmSize = sizeof(choice);
+  choice.dmDriverExtra = sizeof(PrivateSettings);
   choice.dmSpecVersion = DM_SPECVERSION;
   choice.dmFields = DM_ORIENTATION | DM_COPIES | DM_COLOR;
   choice.dmOrientation = SecondChosen(dialog, IDC_PORTRAIT, IDC_LANDSCAPE, page.InitialLandscape)
@@ -102,9 +112,9 @@ void ReadChoice(HWND dialog, const DocumentPage& page, DEVMODEW& choice) {
 // OK or Apply: the choice becomes the page's settings and goes to the caller's buffer.
 void Apply(HWND dialog, DocumentPage& page) {
   if (page.ReadOnly) return;
-  DEVMODEW choice;
+  JobSettings choice;
   ReadChoice(dialog, page, choice);
-  MergeJobSettings(page.Settings, &choice, sizeof(choice));
+  MergeJobSettings(page.Settings, &choice.Public, sizeof(choice));
   SetDlgItemInt(dialog, IDC_COPIES, page.Settings.Public.dmCopies, FALSE);
   if (page.Output) memcpy(page.Output, &page.Settings, sizeof(page.Settings));
   page.HostCallback(page.HostSheet, CPSFUNC_SET_RESULT, reinterpret_cast<LPARAM>(page.PageHandle), CPSUI_OK);
@@ -115,8 +125,9 @@ void Apply(HWND dialog, DocumentPage& page) {
 void DrawPagePicture(HWND dialog, const DRAWITEMSTRUCT& item) {
   const DocumentPage* page = PageOf(dialog);
   if (!page) return;
-  DEVMODEW choice;
-  ReadChoice(dialog, *page, choice);
+  JobSettings chosen;
+  ReadChoice(dialog, *page, chosen);
+  const DEVMODEW& choice = chosen.Public;
   const PaperForm* paper = FindPaperById(choice.dmPaperSize);
   if (!paper) paper = &PaperForms[0];
   bool landscape = choice.dmOrientation == DMORIENT_LANDSCAPE;
@@ -163,7 +174,8 @@ INT_PTR CALLBACK DocumentPageProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
     case WM_COMMAND: {
       WORD id = LOWORD(wParam), code = HIWORD(wParam);
-      bool changed = (code == BN_CLICKED && id >= IDC_PORTRAIT && id <= IDC_GREY) ||
+      bool changed = (code == BN_CLICKED && ((id >= IDC_PORTRAIT && id <= IDC_GREY) || id == IDC_PAGE_DOCUMENT ||
+                                             id == IDC_PAGE_IMAGE)) ||
                      (code == CBN_SELCHANGE && (id == IDC_PAPER || id == IDC_RESOLUTION)) ||
                      (code == EN_CHANGE && id == IDC_COPIES);
       if (changed) {
@@ -209,10 +221,14 @@ LONG AddDocumentPage(PROPSHEETUI_INFO& info, LPARAM lParam) {
   if ((request->fMode & DM_OUT_BUFFER) && request->cbOut >= sizeof(JobSettings)) page->Output = request->pdmOut;
   page->HostCallback = info.pfnComPropSheet;
   page->HostSheet = info.hComPropSheet;
+  // A property-sheet host calls with DM_IN_PROMPT, DM_ADVANCED, DM_NOPERMISSION and DM_OUT_BUFFER
+  // only, and pdmIn is then the application's settings: the page starts from them whenever they
+  // are there, DM_IN_BUFFER or not, so that OK never puts the defaults in their place.
   DefaultJobSettings(page->Settings, request->pszPrinterName);
-  if ((request->fMode & DM_IN_BUFFER) && request->pdmIn) MergeJobSettings(page->Settings, request->pdmIn, 0);
+  if (request->pdmIn) MergeJobSettings(page->Settings, request->pdmIn, 0);
   page->InitialLandscape = page->Settings.Public.dmOrientation == DMORIENT_LANDSCAPE;
   page->InitialGrey = page->Settings.Public.dmColor == DMCOLOR_MONOCHROME;
+  page->InitialImage = page->Settings.Private.PageContent == PageContentImage;
   page->ReadOnly = (request->fMode & DM_NOPERMISSION) != 0;
   LoadText(IDS_DOCUMENT_TITLE, page->Title, 64);
 

@@ -12,6 +12,8 @@
 #define IDC_COLOUR 1006
 #define IDC_GREY 1007
 #define IDC_COPIES 1008
+#define IDC_PAGE_DOCUMENT 1009     // text and graphics as document content
+#define IDC_PAGE_IMAGE 1010        // each page as an image
 
 // The printer page (device settings).
 #define IDD_DEVICE_PAGE 102

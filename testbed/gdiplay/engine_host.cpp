@@ -4,7 +4,8 @@
 
 namespace {
 
-// One surface of the driver's: the DIB section and the SURFOBJ the driver's calls receive.
+// One surface of the driver's: the DIB section (none for a bitmap in the driver's own memory) and
+// the SURFOBJ the driver's calls receive.
 struct HostSurface {
   HBITMAP Bitmap;
   SURFOBJ Object;
@@ -12,7 +13,8 @@ struct HostSurface {
   bool InUse;
 };
 
-HostSurface surfaces[4];
+// Two devices' pages and hatch patterns (ResetDC holds both for a moment), with room to spare.
+HostSurface surfaces[32];
 int palettes = 0;  // palettes the driver holds; EngCreatePalette hands out tokens, not GDI objects
 EngineHost host;
 // Any unique non-null value does as the engine's HDEV.
@@ -32,6 +34,12 @@ HDEV EngineDevice() { return reinterpret_cast<HDEV>(&deviceToken); }
 SURFOBJ* FindSurface(HSURF surface) {
   HostSurface* found = Find(surface);
   return found ? &found->Object : nullptr;
+}
+
+int LiveSurfaces() {
+  int live = 0;
+  for (const HostSurface& s : surfaces) live += s.InUse ? 1 : 0;
+  return live;
 }
 
 bool PlayIntoBitmap(HBITMAP bitmap, HENHMETAFILE page, LONG width, LONG height) {
@@ -73,16 +81,35 @@ bool WriteToFile(HANDLE file, const void* bytes, DWORD count) {
 
 extern "C" {
 
-// 24-bit bitmaps only, with the engine's own memory (pvBits null) and the DIB section's row size.
+// 24-bit bitmaps with the engine's own memory (pvBits null) and the DIB section's row size, and
+// monochrome ones in the driver's memory (its hatch patterns).
 __declspec(dllexport) HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits) {
   HostSurface* free = nullptr;
   for (HostSurface& s : surfaces)
     if (!s.InUse && !free) free = &s;
+  if (free && iFormat == BMF_1BPP && pvBits && sizl.cx > 0 && sizl.cy > 0 && lWidth >= (sizl.cx + 7) / 8) {
+    static int tokens;  // any unique value does as the handle
+    ZeroMemory(free, sizeof(*free));
+    free->InUse = true;
+    SURFOBJ& so = free->Object;
+    so.hsurf = reinterpret_cast<HSURF>(static_cast<ULONG_PTR>(0x5E000 + ++tokens));
+    so.sizlBitmap = sizl;
+    so.cjBits = static_cast<ULONG>(lWidth) * sizl.cy;
+    so.pvBits = so.pvScan0 = pvBits;
+    so.lDelta = (fl & BMF_TOPDOWN) ? lWidth : -lWidth;
+    if (!(fl & BMF_TOPDOWN)) so.pvScan0 = static_cast<BYTE*>(pvBits) + static_cast<LONG_PTR>(lWidth) * (sizl.cy - 1);
+    so.iUniq = 1;
+    so.iBitmapFormat = BMF_1BPP;
+    so.iType = STYPE_BITMAP;
+    so.fjBitmap = static_cast<USHORT>(fl & BMF_TOPDOWN);
+    return reinterpret_cast<HBITMAP>(so.hsurf);
+  }
   LONG stride = ((sizl.cx * 3) + 3) & ~3;
   if (!free || iFormat != BMF_24BPP || pvBits || sizl.cx <= 0 || sizl.cy <= 0 || lWidth != stride) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  if (host.BitmapLimit && static_cast<ULONGLONG>(stride) * sizl.cy > host.BitmapLimit) return nullptr;
   bool topDown = (fl & BMF_TOPDOWN) != 0;
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -127,7 +154,7 @@ __declspec(dllexport) BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, 
 __declspec(dllexport) BOOL APIENTRY EngDeleteSurface(HSURF hsurf) {
   HostSurface* found = Find(hsurf);
   if (!found) return FALSE;
-  DeleteObject(found->Bitmap);
+  if (found->Bitmap) DeleteObject(found->Bitmap);
   found->InUse = false;
   return TRUE;
 }
@@ -159,8 +186,12 @@ __declspec(dllexport) BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf
   return TRUE;
 }
 
-// Nobody cancels a job played by this host.
-__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) { return FALSE; }
+// Whether the job has been cancelled: a test (or its sink) says so with Aborted, as the spooler
+// does when a user deletes the job; nobody else cancels a job played by this host.
+__declspec(dllexport) BOOL APIENTRY EngCheckAbort(SURFOBJ*) {
+  ++host.AbortChecks;
+  return host.Aborted;
+}
 
 __declspec(dllexport) PVOID APIENTRY EngAllocMem(ULONG fl, ULONG cjMemSize, ULONG) {
   return HeapAlloc(GetProcessHeap(), (fl & FL_ZERO_MEMORY) ? HEAP_ZERO_MEMORY : 0, cjMemSize);

@@ -15,6 +15,13 @@ struct EngineHost {
   DHPDEV Device;   // what DrvEnablePDEV returned, for the surfaces associated with this host's HDEV
   ULONGLONG BytesWritten;
   DWORD WriteError;  // the first failed write's error, 0 when none failed
+  // What EngCheckAbort answers: a test (or its sink) sets it to cancel the job, as the spooler
+  // does when a user deletes it. AbortChecks counts the questions.
+  bool Aborted;
+  ULONG AbortChecks;
+  // Bitmaps larger than this many bytes cannot be had (0: no limit), as in a process short of
+  // address space; such a failure leaves the last error as it was.
+  ULONGLONG BitmapLimit;
   const DRVENABLEDATA* Driver;  // the driver's function table, for the hooked drawing calls
   double StylePixels;           // device pixels per style unit of a cosmetic pen (GDIINFO), 0: one
 };
@@ -25,6 +32,8 @@ HDEV EngineDevice();
 
 // The engine's record of a surface the driver created, as the driver's calls receive it.
 SURFOBJ* FindSurface(HSURF surface);
+// Surfaces the driver created and has not deleted.
+int LiveSurfaces();
 // The drawing calls the driver hooked on the surface (EngAssociateSurface's flHooks).
 FLONG SurfaceHooks(HSURF surface);
 // Plays a page into the surface's bitmap as GDI plays a page into a printer DC: the metafile

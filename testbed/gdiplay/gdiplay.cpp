@@ -115,7 +115,8 @@ int Parse(int argc, wchar_t** argv, Options& options) {
     }
   }
   if (!options.Out == !options.Printer) return Usage("give either --out FILE or --printer NAME");
-  if (options.Pages.empty()) return Usage("no pages");
+  // A job without pages (an application's StartDoc and EndDoc alone) needs a title.
+  if (options.Pages.empty() && !options.Title) return Usage("no pages");
   return 0;
 }
 

@@ -91,6 +91,15 @@ matches legal.pdf 1 150 chart-legal.emf 1275 2100
 gdiplay --paper A3 --landscape --dpi 150 --out a3.pdf chart-legal.emf || fail "gdiplay a3.pdf: exit code $?"
 [ "$(page_size a3.pdf 1)" = "1190.55 x 841.89 pts" ] || fail "A3 landscape: $(page_size a3.pdf 1)"
 
+# A job without pages (StartDoc and EndDoc alone, three copies asked): a document every reader
+# opens, one blank page of the job's paper.
+gdiplay --paper A4 --dpi 300 --copies 3 --title "Empty selection" --out empty.pdf || fail "gdiplay empty.pdf: exit code $?"
+expect empty.pdf Pages 1
+expect empty.pdf "Page size" "595.276 x 841.89 pts (A4)"
+qpdf --check empty.pdf >qpdf.txt 2>&1 || { cat qpdf.txt; fail "qpdf --check empty.pdf"; }
+pdftoppm -gray -r 20 -singlefile empty.pdf empty || fail "pdftoppm refuses empty.pdf: exit code $?"
+[ -z "$(pdfimages -list empty.pdf | awk 'NR > 2')" ] || fail "empty.pdf has an image"
+
 # Document content, the default: the same pages as paths, fills and text. Each page within
 # antialiasing of GDI's by poppler and by MuPDF; the chart carries no page-sized image and is less
 # than half its picture; a grey document has no colour anywhere, in its content or its images.

@@ -4,6 +4,8 @@
 // where documents go, and opens the help. Every control is reachable from the keyboard.
 #include <gtest/gtest.h>
 
+#include <stddef.h>
+
 #include <set>
 
 #include "job_settings.h"
@@ -36,7 +38,7 @@ class DriverPages : public ::testing::Test {
   }
   // Opens Printing Preferences for request; the current page, or null.
   HWND OpenDocumentPage(SheetHost& host, DocumentRequest& request) {
-    EXPECT_GT(CollectPages(host, documentSheets, &request.Header), 0);
+    EXPECT_GT(CollectDocumentPages(host, documentSheets, &request.Header), 0);
     EXPECT_EQ(1u, host.Pages.size());
     if (host.Pages.size() != 1 || !ShowSheet(host, L"Printing Preferences")) return nullptr;
     return CurrentPage(host);
@@ -119,6 +121,90 @@ TEST_F(DriverPages, OkWritesTheChoiceMergedWithTheCallersSettingsAndCancelWrites
   }
 }
 
+TEST_F(DriverPages, TheApplicationsSettingsSurviveOkAndThePageContentChoiceRoundTrips) {
+  auto convert = reinterpret_cast<BOOL(WINAPI*)(LPWSTR, PDEVMODEW, PDEVMODEW, PLONG, DWORD)>(
+      reinterpret_cast<void*>(GetProcAddress(LoadUiModule(), "DrvConvertDevMode")));
+  ASSERT_TRUE(convert);
+  // An application's settings, A3 landscape, two copies not collated, handed over as a property
+  // sheet host does (DM_IN_PROMPT | DM_OUT_BUFFER, pdmIn valid, no DM_IN_BUFFER): OK without a
+  // change gives them back, not the defaults.
+  DocumentRequest request(DM_IN_PROMPT | DM_OUT_BUFFER);
+  request.In.Public.dmPaperSize = DMPAPER_A3;
+  request.In.Public.dmFields &= ~DM_FORMNAME;
+  request.In.Public.dmOrientation = DMORIENT_LANDSCAPE;
+  request.In.Public.dmCopies = 2;
+  request.In.Public.dmCollate = DMCOLLATE_FALSE;
+  {
+    SheetHost host;
+    HWND page = OpenDocumentPage(host, request);
+    ASSERT_NE(nullptr, page);
+    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(page, IDC_PAGE_DOCUMENT)) << "document content is the default";
+    EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(page, IDC_PAGE_IMAGE));
+    ASSERT_TRUE(FinishSheet(host, PSBTN_OK));
+    const DEVMODEW& out = request.Out.Public;
+    EXPECT_EQ(DMPAPER_A3, out.dmPaperSize);
+    EXPECT_STREQ(L"A3", out.dmFormName);
+    EXPECT_EQ(DMORIENT_LANDSCAPE, out.dmOrientation);
+    EXPECT_EQ(2, out.dmCopies);
+    EXPECT_EQ(DMCOLLATE_FALSE, out.dmCollate);
+    EXPECT_EQ(PageContentDocument, request.Out.Private.PageContent);
+  }
+  // "Each page as an image" chosen, then OK: the private part says so, in this version.
+  request.In = request.Out;
+  {
+    SheetHost host;
+    HWND page = OpenDocumentPage(host, request);
+    ASSERT_NE(nullptr, page);
+    SendDlgItemMessageW(page, IDC_PAGE_IMAGE, BM_CLICK, 0, 0);
+    ASSERT_TRUE(FinishSheet(host, PSBTN_OK));
+    EXPECT_EQ(PageContentImage, request.Out.Private.PageContent);
+    EXPECT_EQ(PrivateSettingsVersion, request.Out.Private.Version);
+    EXPECT_EQ(DMPAPER_A3, request.Out.Public.dmPaperSize);
+  }
+  // The choice comes back on the page, and through DrvConvertDevMode into our layout; the
+  // Windows NT 3.51 layout has no room for it.
+  request.In = request.Out;
+  {
+    SheetHost host;
+    HWND page = OpenDocumentPage(host, request);
+    ASSERT_NE(nullptr, page);
+    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(page, IDC_PAGE_IMAGE));
+    EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(page, IDC_PAGE_DOCUMENT));
+    ASSERT_TRUE(FinishSheet(host, PSBTN_CANCEL));
+  }
+  JobSettings converted;
+  DefaultJobSettings(converted, PrinterName);
+  LONG bytes = sizeof(converted);
+  ASSERT_TRUE(convert(PrinterName, &request.In.Public, &converted.Public, &bytes, CDM_CONVERT));
+  EXPECT_EQ(PageContentImage, converted.Private.PageContent);
+  JobSettings old;
+  memset(&old, 0xCC, sizeof(old));
+  bytes = sizeof(old);
+  ASSERT_TRUE(convert(PrinterName, &request.In.Public, &old.Public, &bytes, CDM_CONVERT351));
+  EXPECT_EQ(0, old.Public.dmDriverExtra);
+  EXPECT_EQ(static_cast<LONG>(offsetof(DEVMODEW, dmICMMethod)), bytes);
+
+  // A DEVMODE of the earlier private version (before the choice existed; its PageContent field
+  // was reserved) reads as document content and comes back as this version.
+  request.In.Private.Version = 1;
+  request.In.Private.PageContent = PageContentImage;
+  {
+    SheetHost host;
+    HWND page = OpenDocumentPage(host, request);
+    ASSERT_NE(nullptr, page);
+    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(page, IDC_PAGE_DOCUMENT));
+    EXPECT_NE(std::wstring::npos, ControlText(page, IDC_PAPER).find(L"A3")) << "its other settings still count";
+    ASSERT_TRUE(FinishSheet(host, PSBTN_OK));
+    EXPECT_EQ(PageContentDocument, request.Out.Private.PageContent);
+    EXPECT_EQ(PrivateSettingsVersion, request.Out.Private.Version);
+    EXPECT_EQ(DMPAPER_A3, request.Out.Public.dmPaperSize);
+  }
+  bytes = sizeof(converted);
+  ASSERT_TRUE(convert(PrinterName, &request.In.Public, &converted.Public, &bytes, CDM_CONVERT));
+  EXPECT_EQ(PageContentDocument, converted.Private.PageContent);
+  EXPECT_EQ(PrivateSettingsVersion, converted.Private.Version);
+}
+
 TEST_F(DriverPages, GarbageInputAndNoOutputBufferStillGiveAValidPage) {
   DocumentRequest request(DM_IN_BUFFER | DM_OUT_BUFFER | DM_IN_PROMPT);
   memset(&request.In, 0x5A, sizeof(request.In));  // dmSize 0x5A5A: past anything we read
@@ -142,6 +228,7 @@ TEST_F(DriverPages, GarbageInputAndNoOutputBufferStillGiveAValidPage) {
     HWND page = OpenDocumentPage(host, request);
     ASSERT_NE(nullptr, page);
     EXPECT_EQ(!(mode & DM_NOPERMISSION), !!IsWindowEnabled(GetDlgItem(page, IDC_PAPER)));
+    EXPECT_EQ(!(mode & DM_NOPERMISSION), !!IsWindowEnabled(GetDlgItem(page, IDC_PAGE_IMAGE)));
     ASSERT_TRUE(FinishSheet(host, PSBTN_OK));
     EXPECT_EQ(0, memcmp(&untouched, &request.Out, sizeof(untouched)));
   }

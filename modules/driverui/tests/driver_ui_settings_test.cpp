@@ -147,6 +147,15 @@ TEST(DriverCapabilities, AgreeWithEachOtherWithThePapersAndWithTheRenderedPage) 
   EXPECT_EQ(defaults.Public.dmSpecVersion, ask(DC_VERSION));
   EXPECT_EQ(defaults.Public.dmDriverVersion, ask(DC_DRIVER));
   EXPECT_EQ(static_cast<DWORD>(GDI_ERROR), ask(9999));
+  // Capabilities this printer does not have answer GDI_ERROR, not a number that means something:
+  // 0 would be no PRINTRATEUNIT_* value at all. The TrueType answer covers both page contents.
+  for (WORD missing : {DC_PRINTRATE, DC_PRINTRATEPPM, DC_PRINTRATEUNIT, DC_BINADJUST, DC_EMF_COMPLIANT,
+                       DC_DATATYPE_PRODUCED})
+    EXPECT_EQ(static_cast<DWORD>(GDI_ERROR), ask(missing)) << missing;
+  EXPECT_EQ(static_cast<DWORD>(DCTT_BITMAP | DCTT_DOWNLOAD), ask(DC_TRUETYPE));
+  EXPECT_EQ(0u, ask(DC_DUPLEX));
+  EXPECT_EQ(1u, ask(DC_COLLATE));
+  EXPECT_EQ(999u, ask(DC_COPIES));
 
   // The spooler's variant says how large its buffer is: too small fails, enough gives the list.
   std::vector<WCHAR> spooled(papers * PaperNameChars);
@@ -200,6 +209,73 @@ TEST(DriverSettings, SizeDefaultsConversionsAndForeignOrGarbageDevmodes) {
   ExpectValid(back);
   EXPECT_EQ(DMPAPER_LEGAL, back.Public.dmPaperSize);
   EXPECT_FALSE(convert(PrinterName, &old, &back.Public, &bytes, 0x80));
+
+  // Into every older, shorter layout a target can name: no flag in dmFields for a field beyond
+  // its dmSize (Windows 3.1's ends before dmCollate, 3.0's before dmColor), every field inside kept.
+  struct FieldEnd {
+    DWORD Flag;
+    size_t End;
+  } ours[] = {{DM_ORIENTATION, offsetof(DEVMODEW, dmOrientation) + 2}, {DM_PAPERSIZE, offsetof(DEVMODEW, dmPaperSize) + 2},
+              {DM_COPIES, offsetof(DEVMODEW, dmCopies) + 2},         {DM_COLLATE, offsetof(DEVMODEW, dmCollate) + 2},
+              {DM_DEFAULTSOURCE, offsetof(DEVMODEW, dmDefaultSource) + 2},
+              {DM_PRINTQUALITY, offsetof(DEVMODEW, dmPrintQuality) + 2},
+              {DM_YRESOLUTION, offsetof(DEVMODEW, dmYResolution) + 2}, {DM_COLOR, offsetof(DEVMODEW, dmColor) + 2},
+              {DM_FORMNAME, offsetof(DEVMODEW, dmFormName) + sizeof(DEVMODEW::dmFormName)}};
+  DWORD fieldsSeen = 0;
+  for (WORD size = offsetof(DEVMODEW, dmFields) + 4; size <= sizeof(DEVMODEW); size += 2) {
+    JobSettings target;
+    memset(&target, 0, sizeof(target));
+    target.Public.dmSize = size;
+    target.Public.dmSpecVersion = 0x030A;
+    bytes = sizeof(target);
+    ASSERT_TRUE(convert(PrinterName, &expected.Public, &target.Public, &bytes, CDM_CONVERT)) << size;
+    EXPECT_EQ(size, target.Public.dmSize);
+    DWORD known = 0;
+    for (const FieldEnd& field : ours) {
+      known |= field.Flag;
+      bool fits = field.End <= size;
+      EXPECT_EQ(fits, (target.Public.dmFields & field.Flag) != 0) << "dmSize " << size << ", flag " << field.Flag;
+    }
+    EXPECT_EQ(0u, target.Public.dmFields & ~known) << "dmSize " << size;
+    fieldsSeen |= target.Public.dmFields;
+  }
+  EXPECT_EQ(JobSettingsFields, fieldsSeen);
+
+  // The EMF print processor asks which attributes the driver handles: every copy (collated or
+  // not), so the job is played once; no N-up, no other page order, no scaling. Any level 1..4.
+  typedef BOOL(WINAPI * JobAttributes)(HANDLE, PDEVMODEW, DWORD, LPBYTE);
+  auto attributes = UiEntry<JobAttributes>("DrvQueryJobAttributes");
+  ASSERT_TRUE(attributes);
+  JobSettings asked = expected;
+  asked.Public.dmCopies = 7;
+  asked.Public.dmCollate = DMCOLLATE_FALSE;
+  asked.Public.dmPrintQuality = asked.Public.dmYResolution = 600;
+  const size_t levelSizes[] = {0, sizeof(ATTRIBUTE_INFO_1), sizeof(ATTRIBUTE_INFO_2), sizeof(ATTRIBUTE_INFO_3),
+                               sizeof(ATTRIBUTE_INFO_4)};
+  for (DWORD level = 1; level <= 4; ++level) {
+    SCOPED_TRACE(level);
+    std::vector<BYTE> block(sizeof(ATTRIBUTE_INFO_4) + 16, 0xEE);
+    ASSERT_TRUE(attributes(nullptr, &asked.Public, level, block.data()));
+    ATTRIBUTE_INFO_4 info;
+    memcpy(&info, block.data(), sizeof(info));
+    EXPECT_EQ(7u, info.dwJobNumberOfCopies);
+    EXPECT_EQ(info.dwJobNumberOfCopies, info.dwDrvNumberOfCopies) << "the print processor must make no copies";
+    EXPECT_EQ(1u, info.dwJobNumberOfPagesPerSide);
+    EXPECT_EQ(1u, info.dwDrvNumberOfPagesPerSide);
+    EXPECT_EQ(static_cast<DWORD>(NORMAL_PRINT), info.dwJobPageOrderFlags);
+    EXPECT_EQ(static_cast<DWORD>(NORMAL_PRINT), info.dwDrvPageOrderFlags);
+    if (level >= 3) {
+      EXPECT_EQ(600, info.dmPrintQuality);
+    }
+    if (level == 4) {
+      EXPECT_EQ(100u, info.dwScalingPercentX);
+    }
+    for (size_t i = levelSizes[level]; i < block.size(); ++i) ASSERT_EQ(0xEE, block[i]) << "written past the level's record";
+  }
+  ATTRIBUTE_INFO_1 one = {};
+  ASSERT_TRUE(attributes(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(&one)));
+  EXPECT_EQ(1u, one.dwDrvNumberOfCopies) << "no DEVMODE: the defaults, one copy";
+  EXPECT_FALSE(attributes(nullptr, &asked.Public, 5, reinterpret_cast<LPBYTE>(&one)));
   DEVQUERYPRINT_INFO job = {sizeof(job), 1, nullptr, &back.Public, nullptr, 0, 5};
   EXPECT_TRUE(query(&job));
   EXPECT_EQ(0u, job.cchNeeded);

@@ -49,6 +49,11 @@ LONG CollectPages(SheetHost& host, PropertySheetsEntry entry, void* request) {
   return entry(&host.Info, 0);
 }
 
+LONG CollectDocumentPages(SheetHost& host, PropertySheetsEntry entry, DOCUMENTPROPERTYHEADER* request) {
+  if (request) request->fMode &= DM_IN_PROMPT | DM_ADVANCED | DM_NOPERMISSION | DM_OUT_BUFFER;
+  return CollectPages(host, entry, request);
+}
+
 HWND ShowSheet(SheetHost& host, LPCWSTR title) {
   PROPSHEETHEADERW header = {};
   header.dwSize = sizeof(header);

@@ -27,6 +27,9 @@ Function UiEntry(const char* name) {
 
 // The PROPSHEETUI_REASON_INIT call with request as lParamInit; the entry's answer.
 LONG CollectPages(SheetHost& host, PropertySheetsEntry entry, void* request);
+// The same for DrvDocumentPropertySheets as the common property-sheet host calls it: of fMode only
+// DM_IN_PROMPT, DM_ADVANCED, DM_NOPERMISSION and DM_OUT_BUFFER are left, and pdmIn stays.
+LONG CollectDocumentPages(SheetHost& host, PropertySheetsEntry entry, DOCUMENTPROPERTYHEADER* request);
 // Shows the collected pages in a modeless property sheet; the first page is current.
 HWND ShowSheet(SheetHost& host, LPCWSTR title);
 HWND CurrentPage(const SheetHost& host);
