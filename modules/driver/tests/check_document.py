@@ -112,8 +112,8 @@ def check_images(pdf, pages, width_pt, height_pt, expected):
         placed_w, placed_h = row['width'] / row['xppi'] * 72, row['height'] / row['yppi'] * 72
         if placed_w >= 0.8 * width_pt and placed_h >= 0.8 * height_pt:
             fail(f'{pdf} page {row["page"]}: an image of {row["width"]}x{row["height"]} covers the page')
-    for spec in expected:
-        page, size = spec.split(':')
+    for wanted_image in expected:
+        page, size = wanted_image.split(':')
         w, h = (int(v) for v in size.split('x'))
         if not any(r['page'] == int(page) and r['width'] == w and r['height'] == h for r in rows):
             found = [(r['width'], r['height']) for r in rows if r['page'] == int(page)]
@@ -125,8 +125,8 @@ def check_only_images(pdf, pages, expected):
     rows = [r for r in image_list(pdf) if r['type'] == 'image']
     for page in range(1, pages + 1):
         found = sorted((r['width'], r['height']) for r in rows if r['page'] == page)
-        wanted = sorted(tuple(int(v) for v in spec.split(':')[1].split('x'))
-                        for spec in expected if int(spec.split(':')[0]) == page)
+        wanted = sorted(tuple(int(v) for v in wanted_image.split(':')[1].split('x'))
+                        for wanted_image in expected if int(wanted_image.split(':')[0]) == page)
         if found != wanted:
             shown = found[:6] + (['...'] if len(found) > 6 else [])
             fail(f'{pdf} page {page}: images {shown} ({len(found)}), expected {wanted}')

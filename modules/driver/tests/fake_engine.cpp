@@ -222,7 +222,7 @@ std::string Inflate(const std::string& data) {
   return out;
 }
 
-// PNG-filtered rows back to samples, as the PNG specification undoes its five filters.
+// PNG-filtered rows back to samples, as a PNG decoder undoes its five filters.
 std::string Unpredict(const std::string& data, size_t pixelBytes, size_t columns) {
   size_t bytes = pixelBytes * columns;
   std::string out;
