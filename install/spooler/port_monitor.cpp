@@ -145,6 +145,10 @@ void RemovePortMonitor(InstallContext& context, const EnumerationResult& monitor
   }
   if (index < 0) {
     LogLine(context, L"Can't delete monitor and monitor was not found. So everything should be ok");
+    // A file copied by an install whose AddMonitor failed is ours too: nothing has it loaded.
+    if (Length(fileName.Value) != 0 && GetFileAttributesW(Text(fileName.Value)) != INVALID_FILE_ATTRIBUTES &&
+        !DeleteFileW(Text(fileName.Value)))
+      AddUnique(context.PendingDeletes, Text(fileName.Value));
     return;
   }
   LogLine(context, L"Can't delete monitor from the first try");

@@ -107,10 +107,14 @@ TEST_F(MonitorDriverObjects, AReinstallKeepsACompatibleMonitorAndReplacesAnyOthe
   EXPECT_EQ(0u, CountLinesStarting(lines, L"  Version"));
   EXPECT_FALSE(MonitorRegistered());
 
-  // No monitors at all: the name is computed, the refusal is harmless.
+  // No monitors at all: the name is computed, the refusal is harmless, and a monitor file that an
+  // install copied before its AddMonitor failed goes.
   ASSERT_TRUE(EmptySpooler(SpoolerLeftRunning));
-  RunContext empty(StageComponents(2436));
+  std::wstring staged = StageComponents(2436);
+  ASSERT_TRUE(CopyFileW((staged + L"vtxmon64.dll").c_str(), monitorFile.c_str(), FALSE));
+  RunContext empty(staged);
   RemoveMonitor(empty);
+  EXPECT_FALSE(FileExists(monitorFile));
   lines = empty.Lines();
   std::vector<std::wstring> expected = {L">DeleteMonitor",
                                         L"  BTW, there is no port monitors on this system.",
