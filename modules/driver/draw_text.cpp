@@ -57,6 +57,31 @@ struct TextGlyph {
   double Width;     // the PDF font's advance for it, in ems
 };
 
+// The font's box (notional units, y up) around each glyph's origin, one pixel wider for hinting:
+// where GDI's ink may reach beyond rclBkGround (descenders and accents past the cell, overhangs,
+// simulated italics), so that the engine's pixels there count as drawn by this call.
+void IncludeGlyphBoxes(RECTL& bounds, const TextGlyph* glyphs, ULONG count, const TextMatrix& m, const RECTL& fontBox,
+                       ULONG unitsPerEm) {
+  if (!unitsPerEm || fontBox.left >= fontBox.right || fontBox.bottom >= fontBox.top) return;
+  double u[2] = {double(fontBox.left) / unitsPerEm, double(fontBox.right) / unitsPerEm};
+  double v[2] = {double(fontBox.bottom) / unitsPerEm, double(fontBox.top) / unitsPerEm};
+  double left = 0, top = 0, right = 0, bottom = 0;
+  for (int i = 0; i < 4; ++i) {
+    double x = m.A * u[i & 1] + m.C * v[i >> 1], y = m.B * u[i & 1] + m.D * v[i >> 1];
+    if (!i || x < left) left = x;
+    if (!i || x > right) right = x;
+    if (!i || y < top) top = y;
+    if (!i || y > bottom) bottom = y;
+  }
+  if (right - left > 1e5 || bottom - top > 1e5) return;
+  for (ULONG i = 0; i < count; ++i) {
+    RECTL box = {glyphs[i].Origin.x + LONG(floor(left)) - 1, glyphs[i].Origin.y + LONG(floor(top)) - 1,
+                 glyphs[i].Origin.x + LONG(ceil(right)) + 2, glyphs[i].Origin.y + LONG(ceil(bottom)) + 2};
+    Include(bounds, box);
+  }
+}
+
+
 // The string's glyphs and positions, from pgp or enumerated; null when there are none or memory
 // runs out.
 TextGlyph* ReadGlyphs(const EngineCalls& engine, STROBJ* text, ULONG& count) {
@@ -445,6 +470,8 @@ extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, C
         route = RouteInvisible;
     }
 
+    if ((route == RouteSubset || route == RouteOutlines) && metrics)
+      IncludeGlyphBoxes(bounds, glyphs, count, matrix, metrics->rclFontBox, metrics->fwdUnitsPerEm);
     bool clipped = route != RoutePatch && ContentBeginClip(*page, engine, pco);
     if (clipped) {
       if (prclOpaque && route != RouteInvisible) {
