@@ -71,6 +71,9 @@ std::string Narrow8(const std::wstring& text) { return std::string(text.begin(),
 class Package : public ::testing::Test {
  protected:
   PendingRenamesValueScope pending;
+  // The signed-in user's shell: Wine runs msiexec's actions elevated, not as LocalSystem, so
+  // install.exe starts quilltray with the desktop shell's token, and Wine headless has no shell.
+  DesktopShell Shell;
   std::wstring OlderCode = ProductCodeOf(OlderFile());
   std::wstring NewerCode = ProductCodeOf(NewerFile());
   void SetUp() override {
@@ -118,7 +121,6 @@ class Package : public ::testing::Test {
     EXPECT_EQ(L"<none>", UninstallValue(productCode, L"DisplayName"));
     for (const wchar_t* file : PackageFiles) EXPECT_FALSE(FileExists(ProductFolder + std::wstring(file))) << Narrow(file);
     EXPECT_EQ(L"<none>", MonitorDll());
-    EXPECT_FALSE(FileExists(SystemFile(L"vtxmon64.dll")));  // also one copied before AddMonitor failed
     EXPECT_EQ(L"<none>", DriverPath());
     EXPECT_EQ(L"", ReadPrinter(L"Quillstack").Name);
     EXPECT_EQ(L"<none>", RunValue());
@@ -175,6 +177,7 @@ TEST_F(Package, InstallUpgradeRepairRemove) {
   EXPECT_EQ(uninstalls + 1, InstallLogRuns("uninstall"));
   ExpectRemoved(NewerCode);
   EXPECT_EQ(L"", ReadPrinter(L"Quillstack Team").Name);
+  EXPECT_FALSE(FileExists(SystemFile(L"vtxmon64.dll")));
 }
 
 // install.exe ends with 100 (the spooler refuses the port monitor): msiexec fails, the log says
@@ -188,6 +191,7 @@ TEST_F(Package, FailedInstallLeavesNothingBehind) {
   EXPECT_TRUE(Contains(log, "the whole run is in C:\\ProgramData\\Corvell\\Quillstack\\install.log"));
   EXPECT_TRUE(Contains(log, "install.exe uninstall ended with exit code 2")) << "the install was not taken back";
   ExpectRemoved(OlderCode);
+  EXPECT_FALSE(FileExists(SystemFile(L"vtxmon64.dll"))) << "the monitor file copied before AddMonitor failed";
 
   // Nothing in the way of the next attempt.
   ASSERT_EQ(0u, SpoolerFaultCount(FaultAddMonitorW));
