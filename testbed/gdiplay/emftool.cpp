@@ -33,15 +33,24 @@ namespace {
 void PlayTransparentBlt(HDC dc, const ENHMETARECORD* record) {
   const EMRTRANSPARENTBLT* blt = reinterpret_cast<const EMRTRANSPARENTBLT*>(record);
   const BYTE* base = reinterpret_cast<const BYTE*>(record);
-  if (blt->emr.nSize < sizeof(*blt) || !blt->cbBmiSrc || blt->offBmiSrc + blt->cbBmiSrc > blt->emr.nSize ||
-      blt->offBitsSrc + blt->cbBitsSrc > blt->emr.nSize)
+  // Sums in 64 bits: a record's offsets and sizes are whatever its file says.
+  ULONGLONG size = blt->emr.nSize;
+  if (size < sizeof(*blt) || blt->cbBmiSrc < sizeof(BITMAPINFOHEADER) ||
+      ULONGLONG(blt->offBmiSrc) + blt->cbBmiSrc > size || ULONGLONG(blt->offBitsSrc) + blt->cbBitsSrc > size)
     return;
   const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(base + blt->offBmiSrc);
+  const BITMAPINFOHEADER& header = info->bmiHeader;
+  ULONGLONG colours = header.biClrUsed ? header.biClrUsed : header.biBitCount <= 8 ? 1ull << header.biBitCount : 0;
+  ULONGLONG table = header.biCompression == BI_BITFIELDS ? 12 : colours * (blt->iUsageSrc == DIB_PAL_COLORS ? 2 : 4);
+  if (header.biSize < sizeof(header) || header.biSize + table > blt->cbBmiSrc) return;  // the colours lie past the record
   HDC source = CreateCompatibleDC(dc);
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(source, info, blt->iUsageSrc, &bits, nullptr, 0);
-  if (bitmap && bits) {
-    memcpy(bits, base + blt->offBitsSrc, blt->cbBitsSrc);
+  DIBSECTION section = {};
+  if (bitmap && bits && GetObjectW(bitmap, sizeof(section), &section) == sizeof(section)) {
+    // No more than the section holds, however many bytes the record claims.
+    ULONGLONG room = ULONGLONG(section.dsBm.bmWidthBytes) * section.dsBm.bmHeight;
+    memcpy(bits, base + blt->offBitsSrc, static_cast<size_t>(blt->cbBitsSrc < room ? blt->cbBitsSrc : room));
     HGDIOBJ old = SelectObject(source, bitmap);
     TransparentBlt(dc, blt->xDest, blt->yDest, blt->cxDest, blt->cyDest, source, blt->xSrc, blt->ySrc, blt->cxSrc,
                    blt->cySrc, blt->dwRop);  // dwRop holds the transparent colour
