@@ -15,6 +15,8 @@ import sys
 
 import numpy
 
+import compare_pages  # beside this script
+
 # GDI hints TrueType glyphs, renderers draw a PDF's outlines unhinted: along the edges of a large
 # bold heading that leaves up to about 130 mismatches in a tile; a word that is missing leaves
 # several hundred.
@@ -22,25 +24,10 @@ TILE_LIMIT = 140
 
 
 def read_netpbm(path):
-    with open(path, 'rb') as f:
-        data = f.read()
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b'#':
-            pos = data.index(b'\n', pos)
-            continue
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    pos += 1
-    magic, width, height = fields[0], int(fields[1]), int(fields[2])
-    channels = {b'P6': 3, b'P5': 1}[magic]
-    pixels = numpy.frombuffer(data, dtype=numpy.uint8, count=width * height * channels, offset=pos)
-    return pixels.reshape(height, width, channels).astype(numpy.int32)
+    """The picture as an array of rows of pixels of channels (3, or 1 for PGM)."""
+    width, height, channels, pixels = compare_pages.read_netpbm(path)
+    return numpy.frombuffer(pixels, dtype=numpy.uint8, count=width * height * channels).reshape(
+        height, width, channels).astype(numpy.int32)
 
 
 def within_neighbourhood(pixels, around, tolerance):

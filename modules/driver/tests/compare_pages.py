@@ -58,4 +58,5 @@ def main():
     return 0 if fraction >= minimum else 1
 
 
-sys.exit(main())
+if __name__ == '__main__':
+    sys.exit(main())
