@@ -32,16 +32,6 @@ std::wstring DataFolder(const wchar_t* below) {
   return std::wstring(data) + below;
 }
 
-std::string ReadBytes(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  char block[4096];
-  DWORD got = 0;
-  while (file != INVALID_HANDLE_VALUE && ReadFile(file, block, sizeof(block), &got, nullptr) && got > 0) bytes.append(block, got);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  return bytes;
-}
-
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
@@ -50,7 +40,7 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   return ok && written == bytes.size();
 }
 
-std::string LogText() { return ReadBytes(DataFolder(L"\\Corvell\\Quillstack\\install.log")); }
+std::string LogText() { return ReadFileBytes(DataFolder(L"\\Corvell\\Quillstack\\install.log")); }
 // The last run's part of the log file: what follows the last header line.
 std::string LastRun() {
   std::string text = LogText();
@@ -247,8 +237,8 @@ TEST_F(InstallAttack, APreparedLogFolderMovesAndWritesNothingOutsideIt) {
 
   EXPECT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray /quiet"));
   EXPECT_EQ(2u, RunInstallProcessAt(SetupExe(), L"uninstall /quiet"));
-  EXPECT_EQ(bigLog, ReadBytes(std::wstring(Victim) + L"\\install.log"));
-  EXPECT_EQ(oldLog, ReadBytes(std::wstring(Victim) + L"\\install.log.old"));
+  EXPECT_EQ(bigLog, ReadFileBytes(std::wstring(Victim) + L"\\install.log"));
+  EXPECT_EQ(oldLog, ReadFileBytes(std::wstring(Victim) + L"\\install.log.old"));
   EXPECT_FALSE(EveryoneMayChange(corvell)) << "the vendor folder stays open to everyone";
   EXPECT_NE(0u, GetFileAttributesW(quillstack.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << "the link is refused, not replaced";
 
@@ -259,24 +249,24 @@ TEST_F(InstallAttack, APreparedLogFolderMovesAndWritesNothingOutsideIt) {
   ASSERT_TRUE(GiveToEveryone(quillstack));
   ASSERT_TRUE(MakeLink(quillstack + L"\\install.log", std::wstring(Victim) + L"\\install.log", false));
   EXPECT_EQ(1u, RunInstallProcessAt(SetupExe(), L"in_notray /quiet"));
-  EXPECT_EQ(bigLog, ReadBytes(std::wstring(Victim) + L"\\install.log")) << "written or moved through the link";
+  EXPECT_EQ(bigLog, ReadFileBytes(std::wstring(Victim) + L"\\install.log")) << "written or moved through the link";
   EXPECT_FALSE(EveryoneMayChange(quillstack));
   EXPECT_FALSE(FileExists(quillstack + L"\\install.log.old"));
   RemoveLink(quillstack + L"\\install.log");
   ASSERT_TRUE(CreateHardLinkW((quillstack + L"\\install.log").c_str(), (std::wstring(Victim) + L"\\install.log").c_str(), nullptr));
   EXPECT_EQ(2u, RunInstallProcessAt(SetupExe(), L"uninstall /quiet"));
-  EXPECT_EQ(bigLog, ReadBytes(std::wstring(Victim) + L"\\install.log")) << "written through the hard link";
+  EXPECT_EQ(bigLog, ReadFileBytes(std::wstring(Victim) + L"\\install.log")) << "written through the hard link";
   EXPECT_FALSE(FileExists(quillstack + L"\\install.log.old"));
   EXPECT_EQ(2u, ListedFiles(Victim)) << "a file created in the user's folder";
 
   DeleteFileW((quillstack + L"\\install.log").c_str());
   ASSERT_TRUE(WriteBytes(quillstack + L"\\install.log", bigLog));
   EXPECT_EQ(2u, RunInstallProcessAt(SetupExe(), L"uninstall /quiet"));
-  EXPECT_EQ(bigLog, ReadBytes(quillstack + L"\\install.log.old")) << "not rotated in the verified folder";
+  EXPECT_EQ(bigLog, ReadFileBytes(quillstack + L"\\install.log.old")) << "not rotated in the verified folder";
   std::string text = LogText();
   EXPECT_TRUE(Contains(text, " install.exe uninstall ====\r\nQuillstack 2436\r\n")) << text.substr(0, 200);
   EXPECT_LT(text.size(), 64u * 1024u);
-  EXPECT_EQ(oldLog, ReadBytes(std::wstring(Victim) + L"\\install.log.old"));
+  EXPECT_EQ(oldLog, ReadFileBytes(std::wstring(Victim) + L"\\install.log.old"));
   RemoveLogFolders();
   for (const wchar_t* file : {L"\\install.log", L"\\install.log.old"}) DeleteFileW((std::wstring(Victim) + file).c_str());
   RemoveDirectoryW(Victim);

@@ -30,30 +30,6 @@ std::string Narrow(const std::wstring& text) {
   return s;
 }
 
-// The DLL of the registered port monitor "Quillstack:", or "<none>".
-std::wstring MonitorDll() {
-  DWORD needed = 0, count = 0;
-  EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &count);
-  std::vector<BYTE> block(needed + 1);
-  if (!EnumMonitorsW(nullptr, 2, block.data(), needed, &needed, &count)) return L"<none>";
-  const MONITOR_INFO_2W* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(block.data());
-  for (DWORD i = 0; i < count; ++i)
-    if (lstrcmpW(monitors[i].pName, L"Quillstack:") == 0) return monitors[i].pDLLName;
-  return L"<none>";
-}
-
-// The driver path of "Quillstack printer", or "<none>".
-std::wstring DriverPath() {
-  DWORD needed = 0, count = 0;
-  EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 2, nullptr, 0, &needed, &count);
-  std::vector<BYTE> block(needed + 1);
-  if (!EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 2, block.data(), needed, &needed, &count)) return L"<none>";
-  const DRIVER_INFO_2W* drivers = reinterpret_cast<const DRIVER_INFO_2W*>(block.data());
-  for (DWORD i = 0; i < count; ++i)
-    if (lstrcmpW(drivers[i].pName, L"Quillstack printer") == 0) return drivers[i].pDriverPath;
-  return L"<none>";
-}
-
 std::wstring VersionFolder() {
   wchar_t folder[MAX_PATH] = {};
   GetDriverVersionFolder(L"Windows x64", folder, MAX_PATH);

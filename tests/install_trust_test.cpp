@@ -26,16 +26,6 @@ bool SavedRecordExists() {
   return RegGetValueW(HKEY_LOCAL_MACHINE, MachineProductKey, L"SavedPrinters", RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-std::string ReadFileBytes(const std::wstring& path) {
-  std::string bytes;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  char block[4096];
-  DWORD got = 0;
-  while (file != INVALID_HANDLE_VALUE && ReadFile(file, block, sizeof(block), &got, nullptr) && got > 0) bytes.append(block, got);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  return bytes;
-}
-
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;

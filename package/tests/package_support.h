@@ -32,8 +32,5 @@ void RemoveInstalledProducts(const std::vector<std::wstring>& packages);
 
 // The package's nine files, as paths below the product folder.
 extern const wchar_t* const PackageFiles[9];
-// The monitor DLL of "Quillstack:" and the driver path of "Quillstack printer", or "<none>".
-std::wstring MonitorDll();
-std::wstring DriverPath();
 // How many runs of the given command word install.exe's log holds.
 int InstallLogRuns(const char* word);

@@ -2,6 +2,8 @@
 
 #include <winspool.h>
 
+#include <vector>
+
 #include "shared/quillstack_ids.h"
 
 namespace {
@@ -120,4 +122,38 @@ int SpoolerStarts() {
   int starts = 0;
   for (size_t at = trace.find("] running\r\n"); at != std::string::npos; at = trace.find("] running\r\n", at + 1)) ++starts;
   return starts;
+}
+
+// The DLL of the registered port monitor "Quillstack:", or "<none>".
+std::wstring MonitorDll() {
+  DWORD needed = 0, count = 0;
+  EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> block(needed + 1);
+  if (!EnumMonitorsW(nullptr, 2, block.data(), needed, &needed, &count)) return L"<none>";
+  const MONITOR_INFO_2W* monitors = reinterpret_cast<const MONITOR_INFO_2W*>(block.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpW(monitors[i].pName, L"Quillstack:") == 0) return monitors[i].pDLLName;
+  return L"<none>";
+}
+
+// The driver path of "Quillstack printer", or "<none>".
+std::wstring DriverPath() {
+  DWORD needed = 0, count = 0;
+  EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> block(needed + 1);
+  if (!EnumPrinterDriversW(nullptr, const_cast<wchar_t*>(L"Windows x64"), 2, block.data(), needed, &needed, &count)) return L"<none>";
+  const DRIVER_INFO_2W* drivers = reinterpret_cast<const DRIVER_INFO_2W*>(block.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (lstrcmpW(drivers[i].pName, L"Quillstack printer") == 0) return drivers[i].pDriverPath;
+  return L"<none>";
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  char block[4096];
+  DWORD got = 0;
+  while (file != INVALID_HANDLE_VALUE && ReadFile(file, block, sizeof(block), &got, nullptr) && got > 0) bytes.append(block, got);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return bytes;
 }

@@ -5,6 +5,14 @@
 
 #include <string>
 
+// The DLL of the registered port monitor "Quillstack:", and the driver path of "Quillstack
+// printer" (Windows x64); "<none>" when there is none.
+std::wstring MonitorDll();
+std::wstring DriverPath();
+
+// A file's bytes, read while others may write it; "" when it cannot be opened.
+std::string ReadFileBytes(const std::wstring& path);
+
 // The autostart value "QuillstackTray" (64-bit view); "<none>" when there is none.
 std::wstring RunValue();
 void DeleteRunValue();
