@@ -12,27 +12,13 @@
 #include <string>
 
 #include "draw_calls.h"
+#include "font_test_files.h"
 #include "page_send.h"
 #include "printer_device.h"
 #include "text_faces.h"
 #include "text_test_engine.h"
 
 namespace {
-
-const char* const Liberation = "Z:\\usr\\share\\fonts\\truetype\\liberation2\\LiberationSans-Regular.ttf";
-const char* const DejaVu = "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
-const char* const NotoCjk = "Z:\\usr\\share\\fonts\\opentype\\noto\\NotoSansCJK-Regular.ttc";
-
-std::vector<uint8_t> Load(const char* path) {
-  std::vector<uint8_t> bytes;
-  FILE* file = fopen(path, "rb");
-  if (!file) return bytes;
-  uint8_t block[65536];
-  size_t got;
-  while ((got = fread(block, 1, sizeof(block), file)) > 0) bytes.insert(bytes.end(), block, block + got);
-  fclose(file);
-  return bytes;
-}
 
 bool WriteToFile(void* target, const BYTE* bytes, DWORD count) {
   return fwrite(bytes, 1, count, static_cast<FILE*>(target)) == count;
@@ -141,7 +127,7 @@ class TextOut : public ::testing::Test {
 };
 
 TEST_F(TextOut, FacesBecomeSubsetsType3FontsOrInvisibleText) {
-  std::vector<uint8_t> liberation = Load(Liberation), dejaVu = Load(DejaVu), noto = Load(NotoCjk);
+  std::vector<uint8_t> liberation = LoadFile(LiberationSans), dejaVu = LoadFile(DejaVuSans), noto = LoadFile(NotoSansCjk);
   ASSERT_FALSE(liberation.empty());
   ASSERT_FALSE(dejaVu.empty());
   ASSERT_FALSE(noto.empty());
