@@ -60,6 +60,20 @@ echo "HKCU\\Software\\Corvell\\Quillstack  FullPathExe = C:\\Program Files\\Corv
 echo "(it records the command line it is started with in mainapp-calls.txt beside itself)"
 
 echo
+echo "== The signed-in user's desktop shell"
+# Wine headless has none; an elevated installer starts the tray program with the shell's token,
+# never with its own, so an application of the test bed plays Explorer's part until the demo ends.
+mkdir -p "$build/demo"
+rm -f "$build/demo/shell.txt"
+exec {shell_input}> >(exec "$QUILL_WINE" "$printapp" shell >"$build/demo/shell.txt" 2>/dev/null)
+for _ in $(seq 100); do grep -q shell "$build/demo/shell.txt" 2>/dev/null && break; sleep 0.1; done
+if grep -q shell "$build/demo/shell.txt" 2>/dev/null; then
+  echo "printapp.exe shell: a window of the user's made the desktop's shell window (SetShellWindow)"
+else
+  echo "printapp.exe shell: no shell window (the installer will leave the tray program to the Run value)"
+fi
+
+echo
 echo "== Before the installer"
 state
 
@@ -149,3 +163,4 @@ echo "== install.exe uninstall"
 echo "exit code $(run "$product/setup/install.exe" uninstall)  (2: removed, no error logged; 100: errors logged; 101: a restart is needed)"
 state
 echo "(uninstall removes the tray program from the product folder as well)"
+exec {shell_input}>&-  # the shell's input ends, and with it the shell

@@ -4,6 +4,11 @@
 //                                          with DOCUMENT, RAW), WritePrinter, EndDocPrinter
 //   printapp state                         monitors, x64 drivers with their files, printers with
 //                                          their ports and queued jobs, running quilltray.exe
+//   printapp shell                         the signed-in user's desktop shell (Explorer's part):
+//                                          a window made the shell window (SetShellWindow) until
+//                                          its standard input ends; says "shell" once it is set.
+//                                          Wine headless has no shell, and an elevated installer
+//                                          starts the tray program with the shell's token.
 // Exit code 0, or the Windows error of the call that failed. Output: UTF-8 text.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -169,6 +174,24 @@ void ShowTrayProcesses() {
   if (!found) Out(L"quilltray running: none\n");
 }
 
+int PlayShell() {
+  typedef BOOL(WINAPI * SetShellWindowProc)(HWND);
+  SetShellWindowProc set =
+      reinterpret_cast<SetShellWindowProc>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetShellWindow")));
+  HWND window = CreateWindowExW(0, L"STATIC", L"Test bed shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  if (!window || !set || !set(window) || GetShellWindow() != window) return GetLastError() ? GetLastError() : ERROR_ALREADY_EXISTS;
+  Out(L"shell\n");
+  fflush(stdout);
+  // The window needs no messages to stay the shell window; the end of the input ends it.
+  char block[256];
+  DWORD got = 0;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  while (ReadFile(input, block, sizeof(block), &got, nullptr) && got > 0) {
+  }
+  DestroyWindow(window);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -185,6 +208,7 @@ int wmain(int argc, wchar_t** argv) {
     ShowTrayProcesses();
     return 0;
   }
-  Out(L"usage: printapp print PRINTER DOCUMENT FILE | printapp state\n");
+  if (argc == 2 && wcscmp(argv[1], L"shell") == 0) return PlayShell();
+  Out(L"usage: printapp print PRINTER DOCUMENT FILE | printapp state | printapp shell\n");
   return ERROR_INVALID_PARAMETER;
 }
