@@ -21,41 +21,16 @@
 #include <vector>
 
 #include "engine_host.h"
+#include "record_player.h"
 #include "sample_drawing.h"
 #include "sample_pages.h"
 
 namespace {
 
-// Wine 8's PlayEnhMetaFileRecord leaves EMR_TRANSPARENTBLT unimplemented (a FIXME, nothing drawn),
-// so the reference draws that record itself as GDI documents it: the record's bitmap through
-// TransparentBlt with its colour key, in the playing DC's logical space. Every other record is
-// Wine's to play.
-void PlayTransparentBlt(HDC dc, const ENHMETARECORD* record) {
-  const EMRTRANSPARENTBLT* blt = reinterpret_cast<const EMRTRANSPARENTBLT*>(record);
-  const BYTE* base = reinterpret_cast<const BYTE*>(record);
-  if (blt->emr.nSize < sizeof(*blt) || !blt->cbBmiSrc || blt->offBmiSrc + blt->cbBmiSrc > blt->emr.nSize ||
-      blt->offBitsSrc + blt->cbBitsSrc > blt->emr.nSize)
-    return;
-  const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(base + blt->offBmiSrc);
-  HDC source = CreateCompatibleDC(dc);
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(source, info, blt->iUsageSrc, &bits, nullptr, 0);
-  if (bitmap && bits) {
-    memcpy(bits, base + blt->offBitsSrc, blt->cbBitsSrc);
-    HGDIOBJ old = SelectObject(source, bitmap);
-    TransparentBlt(dc, blt->xDest, blt->yDest, blt->cxDest, blt->cyDest, source, blt->xSrc, blt->ySrc, blt->cxSrc,
-                   blt->cySrc, blt->dwRop);  // dwRop holds the transparent colour
-    SelectObject(source, old);
-  }
-  if (bitmap) DeleteObject(bitmap);
-  DeleteDC(source);
-}
-
+// Every record drawn as gdiplay draws a record it does not hand to the driver (Wine's player, and
+// the test bed's own drawing of EMR_TRANSPARENTBLT, which Wine 8 leaves undrawn).
 int CALLBACK PlayReferenceRecord(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, int handles, LPARAM) {
-  if (record->iType == EMR_TRANSPARENTBLT)
-    PlayTransparentBlt(dc, record);
-  else
-    PlayEnhMetaFileRecord(dc, table, record, handles);
+  PlayRecordStraight(dc, table, record, handles);
   return 1;
 }
 
