@@ -307,6 +307,12 @@ TEST(PageImages, AlphaBlendsAndColourKeysCarryAnSMask) {
   EXPECT_EQ(5u, StreamsWith(fake.Written, "/Subtype /Image").size());
   for (LONG x = 0; x < 32; ++x) EXPECT_EQ(static_cast<BYTE>((x * 8) & 0xFF), static_cast<BYTE>(masks[0][x]));
   for (LONG x = 0; x < 24; ++x) EXPECT_EQ(Keyed(x, 0) == 0x00FF00 ? 0 : 255, static_cast<BYTE>(masks[1][x])) << x;
+  // Under the mask a key pixel beside another colour takes that colour; one amid the key keeps it.
+  std::vector<std::string> pictures = StreamsWith(fake.Written, "/ColorSpace /DeviceRGB");
+  ASSERT_EQ(3u, pictures.size());
+  ASSERT_EQ(24u * 16 * 3, pictures[2].size());
+  EXPECT_EQ(std::string("\x40\x80\xC0"), pictures[2].substr(4 * 3, 3));                 // (4, 0)
+  EXPECT_EQ(std::string("\x00\xFF\x00", 3), pictures[2].substr((24 + 5) * 3, 3));  // (5, 1)
   EXPECT_EQ(2u, Count(fake.Written, "/SMask "));
   FreeDevice(fake);
 }
