@@ -115,6 +115,23 @@ ULONG Translate(SourceReader& reader, ULONG value) {
   return reader.LastColour;
 }
 
+// The raw value a keyed-out pixel at (x, y) of the surface is said with: that of a neighbour (the
+// eight around it, inside the area) that is not the key, else its own. Renderers smooth a picture
+// they enlarge, its SMask too, so the colour under a masked pixel shows along the mask's edge: the
+// key colour would fringe the picture (magenta round a magenta-keyed one); a neighbour's does not.
+ULONG KeyedValue(const ImageSource& source, LONG x, LONG y) {
+  const SURFOBJ& surface = *source.Surface;
+  static const LONG around[8][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+  for (const LONG* d : around) {
+    LONG nx = x + d[0], ny = y + d[1];
+    if (nx < source.Area.left || nx >= source.Area.right || ny < source.Area.top || ny >= source.Area.bottom) continue;
+    const BYTE* row = static_cast<const BYTE*>(surface.pvScan0) + static_cast<LONG_PTR>(ny) * surface.lDelta;
+    ULONG value = RawValue(surface, row, nx);
+    if (value != source.Key) return value;
+  }
+  return source.Key;
+}
+
 // Row y of the area (0 = its top) as colour bytes (RGB, or grey) and alphas.
 void ReadRow(SourceReader& reader, LONG y, bool grey, BYTE* colour, BYTE* alpha) {
   const ImageSource& source = *reader.Source;
@@ -140,7 +157,10 @@ void ReadRow(SourceReader& reader, LONG y, bool grey, BYTE* colour, BYTE* alpha)
       }
       c = Translate(reader, (r << 16) | (g << 8) | b);
     } else {
-      if (source.Transparency == ImageColourKey && value == source.Key) a = 0;
+      if (source.Transparency == ImageColourKey && value == source.Key) {
+        a = 0;
+        value = KeyedValue(source, source.Area.left + i, source.Area.top + y);
+      }
       c = Translate(reader, value);
     }
     if (grey) {

@@ -111,10 +111,36 @@ bool PenFromLineAttributes(const LINEATTRS& line, XFORMOBJ* pxo, const EngineCal
         for (ULONG i = 0; i < line.cstyle; ++i) pen.Dash[line.cstyle + i] = pen.Dash[i];
         pen.DashCount *= 2;
       }
-      // LA_STARTGAP: the style starts with a gap, that is half way into an on-off pattern.
-      if (line.fl & LA_STARTGAP) pen.DashPhase = pen.Dash[0];
-      double state = geometric ? FloatOf(line.elStyleState.e) : 0;
-      if (state > 0 && state < 1e6) pen.DashPhase += state;
+      // LA_STARTGAP: the first entry is a gap. A PDF array starts with a dash, so the array is
+      // turned by one entry (that gap last) and the phase starts at that gap.
+      double cycle = 0;
+      for (int i = 0; i < pen.DashCount; ++i) cycle += pen.Dash[i];
+      double start = 0;  // where GDI's style begins, as a phase of the PDF array
+      if (line.fl & LA_STARTGAP) {
+        double gap = pen.Dash[0];
+        for (int i = 0; i + 1 < pen.DashCount; ++i) pen.Dash[i] = pen.Dash[i + 1];
+        pen.Dash[pen.DashCount - 1] = gap;
+        start = cycle - gap;
+      }
+      // elStyleState, for cosmetic lines only: two 16-bit halves, HIGH + LOW / denStyleStep style
+      // units into the style where the first subpath starts. The device's xStyleStep is 1, so a
+      // style unit is denStyleStep pixels and LOW counts pixels.
+      if (!geometric && line.elStyleState.l) {
+        ULONG state = static_cast<ULONG>(line.elStyleState.l);
+        start += (state >> 16) * styleStep + (state & 0xFFFF);
+      }
+      pen.DashPhase = fmod(start, cycle);
+      // A dash of length 0 under square caps is a square of the pen's width in GDI and in PDF, but
+      // poppler draws no caps on it: it is said a thousandth of the width long, its gap as much
+      // shorter.
+      if (pen.Cap == 2) {
+        double least = pen.Width / 1000 > 0.0001 ? pen.Width / 1000 : 0.0001;
+        for (int i = 0; i + 1 < pen.DashCount; i += 2)
+          if (pen.Dash[i] == 0) {
+            pen.Dash[i] = least;
+            if (pen.Dash[i + 1] >= least) pen.Dash[i + 1] -= least;
+          }
+      }
     }
   }
   double reach = pen.Width / 2;

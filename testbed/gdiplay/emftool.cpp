@@ -21,50 +21,16 @@
 #include <vector>
 
 #include "engine_host.h"
+#include "record_player.h"
 #include "sample_drawing.h"
 #include "sample_pages.h"
 
 namespace {
 
-// Wine 8's PlayEnhMetaFileRecord leaves EMR_TRANSPARENTBLT unimplemented (a FIXME, nothing drawn),
-// so the reference draws that record itself as GDI documents it: the record's bitmap through
-// TransparentBlt with its colour key, in the playing DC's logical space. Every other record is
-// Wine's to play.
-void PlayTransparentBlt(HDC dc, const ENHMETARECORD* record) {
-  const EMRTRANSPARENTBLT* blt = reinterpret_cast<const EMRTRANSPARENTBLT*>(record);
-  const BYTE* base = reinterpret_cast<const BYTE*>(record);
-  // Sums in 64 bits: a record's offsets and sizes are whatever its file says.
-  ULONGLONG size = blt->emr.nSize;
-  if (size < sizeof(*blt) || blt->cbBmiSrc < sizeof(BITMAPINFOHEADER) ||
-      ULONGLONG(blt->offBmiSrc) + blt->cbBmiSrc > size || ULONGLONG(blt->offBitsSrc) + blt->cbBitsSrc > size)
-    return;
-  const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(base + blt->offBmiSrc);
-  const BITMAPINFOHEADER& header = info->bmiHeader;
-  ULONGLONG colours = header.biClrUsed ? header.biClrUsed : header.biBitCount <= 8 ? 1ull << header.biBitCount : 0;
-  ULONGLONG table = header.biCompression == BI_BITFIELDS ? 12 : colours * (blt->iUsageSrc == DIB_PAL_COLORS ? 2 : 4);
-  if (header.biSize < sizeof(header) || header.biSize + table > blt->cbBmiSrc) return;  // the colours lie past the record
-  HDC source = CreateCompatibleDC(dc);
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(source, info, blt->iUsageSrc, &bits, nullptr, 0);
-  DIBSECTION section = {};
-  if (bitmap && bits && GetObjectW(bitmap, sizeof(section), &section) == sizeof(section)) {
-    // No more than the section holds, however many bytes the record claims.
-    ULONGLONG room = ULONGLONG(section.dsBm.bmWidthBytes) * section.dsBm.bmHeight;
-    memcpy(bits, base + blt->offBitsSrc, static_cast<size_t>(blt->cbBitsSrc < room ? blt->cbBitsSrc : room));
-    HGDIOBJ old = SelectObject(source, bitmap);
-    TransparentBlt(dc, blt->xDest, blt->yDest, blt->cxDest, blt->cyDest, source, blt->xSrc, blt->ySrc, blt->cxSrc,
-                   blt->cySrc, blt->dwRop);  // dwRop holds the transparent colour
-    SelectObject(source, old);
-  }
-  if (bitmap) DeleteObject(bitmap);
-  DeleteDC(source);
-}
-
+// Every record drawn as gdiplay draws a record it does not hand to the driver (Wine's player, and
+// the test bed's own drawing of EMR_TRANSPARENTBLT, which Wine 8 leaves undrawn).
 int CALLBACK PlayReferenceRecord(HDC dc, HANDLETABLE* table, const ENHMETARECORD* record, int handles, LPARAM) {
-  if (record->iType == EMR_TRANSPARENTBLT)
-    PlayTransparentBlt(dc, record);
-  else
-    PlayEnhMetaFileRecord(dc, table, record, handles);
+  PlayRecordStraight(dc, table, record, handles);
   return 1;
 }
 

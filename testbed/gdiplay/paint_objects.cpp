@@ -18,6 +18,8 @@ ULONG xlateSerial = 0;
 const LONG cosmeticDashes[4][6] = {{18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
 const LONG geometricDashes[4][6] = {{3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
 const ULONG dashCounts[4] = {2, 2, 4, 6};
+// Wine's cosmetic user styles: each unit three device pixels.
+const LONG cosmeticUserPixels = 3;
 
 // A pattern surface of the brush painted over its own size (hatches: 8 x 8) for DrvRealizeBrush.
 bool RealizePattern(HostBrush& brush) {
@@ -67,6 +69,47 @@ bool RealizePattern(HostBrush& brush) {
   DeleteDC(dc);
   DeleteObject(pattern);
   return done && brush.Object.pvRbrush;
+}
+
+// The width Wine's GDI draws a pen with, in whole device pixels: the vector (width, 0) through
+// LPtoDP (which rounds its points), its length floored, at least one (a width of 0 is one pixel).
+LONG PenPixels(HDC dc, DWORD width) {
+  if (!width) return 1;
+  POINT ends[2] = {{0, 0}, {static_cast<LONG>(width), 0}};
+  LPtoDP(dc, ends, 2);
+  LONG pixels = static_cast<LONG>(floor(hypot(ends[1].x - ends[0].x, ends[1].y - ends[0].y)));
+  return pixels > 1 ? pixels : 1;
+}
+
+// The on and off lengths along the path, in device pixels, that Wine's GDI draws a pen's style
+// with (dibdrv_SelectPen); empty for a solid line. A geometric pen's stock style is its pattern
+// times the width in pixels; with round or square caps each dash is shortened by one width and
+// the gap after it lengthened as much, since every dash gets its caps (a dot becomes a dash of
+// length 0 that is all cap). A geometric user style is taken in device pixels (Windows documents
+// logical units: under a scaling transform Wine's dashes are not Windows'). A pen of CreatePen
+// wider than a pixel is drawn solid whatever its style.
+std::vector<LONG> StylePixels(DWORD style, bool extended, LONG pixels, const EXTLOGPEN* pen) {
+  std::vector<LONG> lengths;
+  DWORD kind = style & PS_STYLE_MASK;
+  bool geometric = extended && (style & PS_TYPE_MASK) == PS_GEOMETRIC;
+  if (kind >= PS_DASH && kind <= PS_DASHDOTDOT) {
+    int pattern = static_cast<int>(kind - PS_DASH);
+    for (ULONG i = 0; i < dashCounts[pattern]; ++i) {
+      if (geometric)
+        lengths.push_back(geometricDashes[pattern][i] * pixels);
+      else if (pixels == 1)
+        lengths.push_back(cosmeticDashes[pattern][i]);
+    }
+    if (geometric && pixels > 1 && (style & PS_ENDCAP_MASK) != PS_ENDCAP_FLAT)
+      for (size_t i = 0; i + 1 < lengths.size(); i += 2) {
+        lengths[i] -= pixels;
+        lengths[i + 1] += pixels;
+      }
+  } else if (kind == PS_USERSTYLE && pen) {
+    for (DWORD i = 0; i < pen->elpNumEntries; ++i)
+      lengths.push_back(static_cast<LONG>(pen->elpStyleEntry[i]) * (geometric ? 1 : cosmeticUserPixels));
+  }
+  return lengths;
 }
 
 // Device pixels in the style units of the driver's GDIINFO (denStyleStep / xStyleStep pixels each).
@@ -191,29 +234,21 @@ void LineOfDc(HDC dc, const HostXform& xform, HostLine& line) {
     line.Attrs.elWidth.l = 1;
     line.DeviceWidth = 1;
   }
-  if (kind >= PS_DASH && kind <= PS_DASHDOTDOT) {
-    int pattern = static_cast<int>(kind - PS_DASH);
-    for (ULONG i = 0; i < dashCounts[pattern]; ++i) {
-      FLOAT_LONG entry;
-      if (geometric)
-        entry.e = static_cast<FLOATL>(geometricDashes[pattern][i] * width);
-      else  // in the driver's style units (GDIINFO's style steps), at least one
-        entry.l = StyleUnits(cosmeticDashes[pattern][i]);
-      line.Style.push_back(entry);
-    }
-  } else if (kind == PS_USERSTYLE && extended) {
-    const EXTLOGPEN* pen = reinterpret_cast<const EXTLOGPEN*>(ext.data());
-    for (DWORD i = 0; i < pen->elpNumEntries; ++i) {
-      FLOAT_LONG entry;
-      if (geometric)
-        entry.e = static_cast<FLOATL>(pen->elpStyleEntry[i]);
-      else
-        entry.l = static_cast<LONG>(pen->elpStyleEntry[i]);
-      line.Style.push_back(entry);
-    }
-  } else if (kind == PS_ALTERNATE) {
-    line.Attrs.fl |= LA_ALTERNATE;
+  // The style as Wine's GDI draws it: a geometric line's in world units (the pixels back through
+  // the transform's scale), a cosmetic line's in the driver's style units (GDIINFO's style steps),
+  // at least one where Wine draws a length.
+  const EXTLOGPEN* pen = extended ? reinterpret_cast<const EXTLOGPEN*>(ext.data()) : nullptr;
+  bool extendedGeometric = extended && (style & PS_TYPE_MASK) == PS_GEOMETRIC;
+  LONG pixels = PenPixels(dc, extended && !extendedGeometric ? 0 : width);  // cosmetic extended pens: 1 pixel
+  for (LONG length : StylePixels(style, extended, pixels, pen)) {
+    FLOAT_LONG entry;
+    if (geometric)
+      entry.e = static_cast<FLOATL>(length / (scale > 0 ? scale : 1));
+    else
+      entry.l = length > 0 ? StyleUnits(length) : 0;
+    line.Style.push_back(entry);
   }
+  if (kind == PS_ALTERNATE) line.Attrs.fl |= LA_ALTERNATE;
   if (!line.Style.empty()) {
     line.Attrs.fl |= LA_STYLED;
     line.Attrs.cstyle = static_cast<ULONG>(line.Style.size());

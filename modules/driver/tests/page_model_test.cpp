@@ -188,6 +188,50 @@ TEST(PageContent, PathsWithTheirPensAndFillModes) {
   FreeDevice(fake);
 }
 
+TEST(PageContent, StylesFromTheirGapAndStateAndSquareDots) {
+  FakeDevice fake;
+  StartDevice(fake, 400, 300, 150, false);  // style units of 3 pixels
+  StartPage(fake);
+  FakeBrush blue;
+  MakeBrush(blue, 0x0000FF);
+  FakePath line;
+  line.Records = {{PD_BEGINSUBPATH | PD_ENDSUBPATH, {{0, 16 * 100}, {16 * 300, 16 * 100}}}};
+  // A cosmetic style that starts with its gap (4 off, 2 on), one style unit and 2 pixels into it.
+  FLOAT_LONG gapFirst[2];
+  gapFirst[0].l = 4;
+  gapFirst[1].l = 2;
+  LINEATTRS cosmetic = {};
+  cosmetic.fl = LA_STYLED | LA_STARTGAP;
+  cosmetic.elWidth.l = 1;
+  cosmetic.cstyle = 2;
+  cosmetic.pstyle = gapFirst;
+  cosmetic.elStyleState.l = (1 << 16) | 2;
+  ASSERT_TRUE(DrvStrokePath(&fake.Surface, &line.Object, nullptr, nullptr, &blue.Object, nullptr, &cosmetic,
+                            R2_COPYPEN | (R2_NOP << 8)));
+  // A dash-dot under square caps: the dot, a dash of length 0, said a thousandth of the width long.
+  FLOAT_LONG dashDot[4];
+  dashDot[0].e = 4;
+  dashDot[1].e = 4;
+  dashDot[2].e = 0;
+  dashDot[3].e = 4;
+  LINEATTRS square = {};
+  square.fl = LA_GEOMETRIC | LA_STYLED;
+  square.elWidth.e = 2;
+  square.iEndCap = ENDCAP_SQUARE;
+  square.iJoin = JOIN_MITER;
+  square.eMiterLimit = 4;
+  square.cstyle = 4;
+  square.pstyle = dashDot;
+  ASSERT_TRUE(DrvStrokePath(&fake.Surface, &line.Object, nullptr, nullptr, &blue.Object, nullptr, &square, R2_COPYPEN));
+  const PageRecording& page = *fake.Device.Recording;
+  std::string content(reinterpret_cast<const char*>(page.Content.Data), page.Content.Length);
+  // 12 off, 6 on as [6 12] from its gap (phase 18 - 12), then 3 + 2 pixels further into it.
+  EXPECT_NE(std::string::npos, content.find("[6 12 ] 11 d")) << content;
+  EXPECT_NE(std::string::npos, content.find("2 w 2 J 4 M [4 4 0.002 3.998 ] 0 d")) << content;
+  EXPECT_EQ(0u, page.PatchCount);
+  FreeDevice(fake);
+}
+
 TEST(PageImages, EveryBitmapFormatThroughItsXlateOnceADocument) {
   const ULONG formats[] = {BMF_1BPP, BMF_4BPP, BMF_8BPP, BMF_16BPP, BMF_24BPP, BMF_32BPP};
   for (bool grey : {false, true}) {
@@ -263,6 +307,12 @@ TEST(PageImages, AlphaBlendsAndColourKeysCarryAnSMask) {
   EXPECT_EQ(5u, StreamsWith(fake.Written, "/Subtype /Image").size());
   for (LONG x = 0; x < 32; ++x) EXPECT_EQ(static_cast<BYTE>((x * 8) & 0xFF), static_cast<BYTE>(masks[0][x]));
   for (LONG x = 0; x < 24; ++x) EXPECT_EQ(Keyed(x, 0) == 0x00FF00 ? 0 : 255, static_cast<BYTE>(masks[1][x])) << x;
+  // Under the mask a key pixel beside another colour takes that colour; one amid the key keeps it.
+  std::vector<std::string> pictures = StreamsWith(fake.Written, "/ColorSpace /DeviceRGB");
+  ASSERT_EQ(3u, pictures.size());
+  ASSERT_EQ(24u * 16 * 3, pictures[2].size());
+  EXPECT_EQ(std::string("\x40\x80\xC0"), pictures[2].substr(4 * 3, 3));                 // (4, 0)
+  EXPECT_EQ(std::string("\x00\xFF\x00", 3), pictures[2].substr((24 + 5) * 3, 3));  // (5, 1)
   EXPECT_EQ(2u, Count(fake.Written, "/SMask "));
   FreeDevice(fake);
 }

@@ -210,6 +210,42 @@ TEST(PaintObjects, TransformColoursBrushesAndPens) {
   DeleteObject(dotted);
 }
 
+// Styles in the lengths Wine's GDI draws them, under a transform that doubles everything.
+TEST(PaintObjects, StylesAsWineDrawsThem) {
+  PageDc page;
+  SetGraphicsMode(page.Dc, GM_ADVANCED);
+  XFORM world = {2, 0, 0, 2, 0, 0};
+  SetWorldTransform(page.Dc, &world);
+  HostXform xform;
+  XformOfDc(page.Dc, xform);
+  LOGBRUSH solid = {BS_SOLID, RGB(0, 0, 0), 0};
+  // A dash-dot 16 pixels wide with square caps: 3, 1, 1, 1 widths, each dash a width shorter for
+  // its caps and each gap a width longer; the dot is all cap.
+  HPEN dashDot = ExtCreatePen(PS_GEOMETRIC | PS_DASHDOT | PS_ENDCAP_SQUARE, 8, &solid, 0, nullptr);
+  DWORD entries[] = {60, 20};  // Wine draws them in device pixels: 30 and 10 world units
+  HPEN user = ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT, 8, &solid, 2, entries);
+  HPEN wide = CreatePen(PS_DASH, 3, RGB(0, 0, 0));  // 6 pixels: Wine draws it solid
+  HostLine line;
+  HGDIOBJ old = SelectObject(page.Dc, dashDot);
+  LineOfDc(page.Dc, xform, line);
+  ASSERT_EQ(line.Attrs.cstyle, 4u);
+  const float dashDotUnits[4] = {16, 16, 0, 16};
+  for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(line.Attrs.pstyle[i].e, dashDotUnits[i]) << i;
+  SelectObject(page.Dc, user);
+  LineOfDc(page.Dc, xform, line);
+  ASSERT_EQ(line.Attrs.cstyle, 2u);
+  EXPECT_FLOAT_EQ(line.Attrs.pstyle[0].e, 30);
+  EXPECT_FLOAT_EQ(line.Attrs.pstyle[1].e, 10);
+  SelectObject(page.Dc, wide);
+  LineOfDc(page.Dc, xform, line);
+  EXPECT_EQ(line.Attrs.fl, static_cast<FLONG>(LA_GEOMETRIC));
+  EXPECT_EQ(line.Attrs.cstyle, 0u);
+  SelectObject(page.Dc, old);
+  DeleteObject(dashDot);
+  DeleteObject(user);
+  DeleteObject(wide);
+}
+
 // The font of a DC as FONTOBJ_ answers it, beside what Wine's GDI says of the same font.
 TEST(FontObject, FileTablesGlyphsAndCollections) {
   PageDc page;
