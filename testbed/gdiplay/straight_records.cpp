@@ -41,10 +41,11 @@ BOOL TransparentBlit(HDC dc, const ENHMETARECORD* record) {
     return FALSE;
   const BYTE* base = reinterpret_cast<const BYTE*>(record);
   const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(base + r.offBmiSrc);
-  // The colour table, too, lies inside the record's BITMAPINFO, whatever its header says.
+  // The colour table (or the masks after a plain header) lies inside the record's BITMAPINFO too,
+  // whatever its header says.
   const BITMAPINFOHEADER& header = info->bmiHeader;
   ULONGLONG colours = header.biClrUsed ? header.biClrUsed : header.biBitCount <= 8 ? 1ull << header.biBitCount : 0;
-  ULONGLONG table = header.biCompression == BI_BITFIELDS ? 12 : colours * (r.iUsageSrc == DIB_PAL_COLORS ? 2 : 4);
+  ULONGLONG table = header.biCompression == BI_BITFIELDS ? (header.biSize >= 52 ? 0 : 12) : colours * (r.iUsageSrc == DIB_PAL_COLORS ? 2 : 4);
   if (header.biSize < sizeof(header) || header.biSize + table > r.cbBmiSrc) return FALSE;
   HDC source = CreateCompatibleDC(dc);
   void* pixels = nullptr;
