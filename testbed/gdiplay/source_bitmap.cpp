@@ -19,12 +19,15 @@ ULONG serial = 0;
 
 }  // namespace
 
+bool BitmapInsideRecord(const ENHMETARECORD* record, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits) {
+  DWORD size = record->nSize;
+  return cbBmi >= sizeof(BITMAPINFOHEADER) && offBmi <= size && cbBmi <= size - offBmi && offBits <= size &&
+         cbBits <= size - offBits;
+}
+
 bool BuildSourceBitmap(const ENHMETARECORD* record, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits,
                        DWORD usage, SourceBitmap& source) {
-  DWORD size = record->nSize;
-  if (!cbBmi || offBmi > size || cbBmi > size - offBmi || cbBmi < sizeof(BITMAPINFOHEADER) || offBits > size ||
-      cbBits > size - offBits || usage != DIB_RGB_COLORS)
-    return false;
+  if (!BitmapInsideRecord(record, offBmi, cbBmi, offBits, cbBits) || usage != DIB_RGB_COLORS) return false;
   const BYTE* base = reinterpret_cast<const BYTE*>(record);
   const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(base + offBmi);
   const BITMAPINFOHEADER& header = info->bmiHeader;

@@ -18,6 +18,10 @@ struct SourceBitmap {
   bool TopDown;
 };
 
+// Whether the record holds a BITMAPINFO of cbBmi bytes at offBmi (at least its header) and cbBits
+// bytes of bits at offBits, whatever its offsets and sizes say.
+bool BitmapInsideRecord(const ENHMETARECORD* record, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits);
+
 // False when the record's offsets and sizes do not hold a whole bitmap.
 bool BuildSourceBitmap(const ENHMETARECORD* record, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits,
                        DWORD usage, SourceBitmap& source);

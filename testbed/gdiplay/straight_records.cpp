@@ -4,6 +4,7 @@
 // emftool's reference pictures play their records here too, so that the page gdiplay draws and
 // the reference are one drawing.
 #include "record_player.h"
+#include "source_bitmap.h"
 
 #include <string.h>
 
@@ -35,10 +36,7 @@ BOOL KeyedBlit(HDC dc, const EMRTRANSPARENTBLT& r, HDC source) {
 BOOL TransparentBlit(HDC dc, const ENHMETARECORD* record) {
   if (record->nSize < sizeof(EMRTRANSPARENTBLT)) return FALSE;
   const EMRTRANSPARENTBLT& r = *reinterpret_cast<const EMRTRANSPARENTBLT*>(record);
-  DWORD size = record->nSize;
-  if (r.cbBmiSrc < sizeof(BITMAPINFOHEADER) || r.offBmiSrc > size || r.cbBmiSrc > size - r.offBmiSrc ||
-      r.offBitsSrc > size || r.cbBitsSrc > size - r.offBitsSrc)
-    return FALSE;
+  if (!BitmapInsideRecord(record, r.offBmiSrc, r.cbBmiSrc, r.offBitsSrc, r.cbBitsSrc)) return FALSE;
   const BYTE* base = reinterpret_cast<const BYTE*>(record);
   const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(base + r.offBmiSrc);
   // The colour table (or the masks after a plain header) lies inside the record's BITMAPINFO too,
