@@ -30,14 +30,7 @@ const ULONG GlyphLimit = 65536;    // glyphs of one call this code takes; more b
 
 void Include(RECTL& bounds, const RECTL& more) {
   if (more.left >= more.right || more.top >= more.bottom) return;
-  if (bounds.left >= bounds.right || bounds.top >= bounds.bottom) {
-    bounds = more;
-    return;
-  }
-  if (more.left < bounds.left) bounds.left = more.left;
-  if (more.top < bounds.top) bounds.top = more.top;
-  if (more.right > bounds.right) bounds.right = more.right;
-  if (more.bottom > bounds.bottom) bounds.bottom = more.bottom;
+  bounds = bounds.left >= bounds.right || bounds.top >= bounds.bottom ? more : UnionOf(bounds, more);
 }
 
 // A brush's colour as the page's palette has it; false for a pattern brush.

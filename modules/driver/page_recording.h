@@ -56,6 +56,12 @@ struct PageRecording {
 PageRecording* PageStart(PageRecording* page, LONG width, LONG height, bool grey);
 void PageFree(PageRecording* page);
 
+// The smallest rectangle holding both.
+inline RECTL UnionOf(const RECTL& a, const RECTL& b) {
+  return {a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top, a.right > b.right ? a.right : b.right,
+          a.bottom > b.bottom ? a.bottom : b.bottom};
+}
+
 // A call's bounds on the page (right and bottom exclusive), cut to the clip's bounds when it has a
 // clip: drawn exactly by the content, or left to a raster patch of the engine's pixels.
 void PageNoteExact(PageRecording& page, const RECTL& bounds, CLIPOBJ* clip);

@@ -17,15 +17,6 @@ const LONG Near = 2;
 
 LONGLONG Area(const RECTL& r) { return static_cast<LONGLONG>(r.right - r.left) * (r.bottom - r.top); }
 
-RECTL Union(const RECTL& a, const RECTL& b) {
-  RECTL u = a;
-  if (b.left < u.left) u.left = b.left;
-  if (b.top < u.top) u.top = b.top;
-  if (b.right > u.right) u.right = b.right;
-  if (b.bottom > u.bottom) u.bottom = b.bottom;
-  return u;
-}
-
 bool Close(const RECTL& a, const RECTL& b) {
   return a.left <= b.right + Near && b.left <= a.right + Near && a.top <= b.bottom + Near && b.top <= a.bottom + Near;
 }
@@ -98,7 +89,7 @@ void FindUncoveredInk(const PageRecording& page, const PdfPagePixels& pixels, Re
       const RECTL& box = boxes[t];
       if (box.left == box.right) continue;
       if (open && box.left <= run.right + Near) {
-        run = Union(run, box);
+        run = UnionOf(run, box);
         continue;
       }
       if (open) Add(found, run);
@@ -121,7 +112,7 @@ DWORD MergePatchRectangles(RECTL* rectangles, DWORD count, DWORD limit) {
     for (DWORD i = 0; i < count; ++i)
       for (DWORD j = i + 1; j < count; ++j)
         if (Close(rectangles[i], rectangles[j])) {
-          rectangles[i] = Union(rectangles[i], rectangles[j]);
+          rectangles[i] = UnionOf(rectangles[i], rectangles[j]);
           rectangles[j] = rectangles[--count];
           merged = true;
           --j;
@@ -134,18 +125,18 @@ DWORD MergePatchRectangles(RECTL* rectangles, DWORD count, DWORD limit) {
     LONGLONG least = -1;
     for (DWORD i = 0; i < count; ++i)
       for (DWORD j = i + 1; j < count; ++j) {
-        LONGLONG waste = Area(Union(rectangles[i], rectangles[j])) - Area(rectangles[i]) - Area(rectangles[j]);
+        LONGLONG waste = Area(UnionOf(rectangles[i], rectangles[j])) - Area(rectangles[i]) - Area(rectangles[j]);
         if (least < 0 || waste < least) {
           least = waste;
           best = i;
           other = j;
         }
       }
-    rectangles[best] = Union(rectangles[best], rectangles[other]);
+    rectangles[best] = UnionOf(rectangles[best], rectangles[other]);
     rectangles[other] = rectangles[--count];
     for (DWORD j = 0; j < count; ++j)
       if (j != best && Close(rectangles[best], rectangles[j])) {
-        rectangles[best] = Union(rectangles[best], rectangles[j]);
+        rectangles[best] = UnionOf(rectangles[best], rectangles[j]);
         rectangles[j] = rectangles[--count];
         if (best == count) best = j;
         j = static_cast<DWORD>(-1);  // start over: the union grew
