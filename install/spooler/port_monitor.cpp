@@ -84,8 +84,13 @@ const WCHAR* UsableMonitorFileName(const WCHAR* dllName) {
   return name;
 }
 
-void ReleaseMonitorFile(InstallContext& context, WideBuffer& fileName) {
+// Deletes the monitor file; one that is still held waits for the pending deletions.
+void DeleteMonitorFile(InstallContext& context, WideBuffer& fileName) {
   if (Length(fileName) != 0 && !DeleteFileW(Text(fileName))) AddUnique(context.PendingDeletes, Text(fileName));
+}
+
+void ReleaseMonitorFile(InstallContext& context, WideBuffer& fileName) {
+  DeleteMonitorFile(context, fileName);
   LogLine(context, L"Monitor was removed :)");
 }
 
@@ -146,9 +151,8 @@ void RemovePortMonitor(InstallContext& context, const EnumerationResult& monitor
   if (index < 0) {
     LogLine(context, L"Can't delete monitor and monitor was not found. So everything should be ok");
     // A file copied by an install whose AddMonitor failed is ours too: nothing has it loaded.
-    if (Length(fileName.Value) != 0 && GetFileAttributesW(Text(fileName.Value)) != INVALID_FILE_ATTRIBUTES &&
-        !DeleteFileW(Text(fileName.Value)))
-      AddUnique(context.PendingDeletes, Text(fileName.Value));
+    if (Length(fileName.Value) != 0 && GetFileAttributesW(Text(fileName.Value)) != INVALID_FILE_ATTRIBUTES)
+      DeleteMonitorFile(context, fileName.Value);
     return;
   }
   LogLine(context, L"Can't delete monitor from the first try");
